@@ -1,0 +1,42 @@
+// Control wrappers: an HWND and one message per method, nothing cached.
+#pragma once
+
+#include "framework/Wnd.h"
+
+#include <commctrl.h>
+
+class CButton : public CWnd {};
+
+class CListCtrl : public CWnd {
+public:
+    int InsertItem(int index, LPCSTR text) const {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.iSubItem = 0;
+        item.pszText = const_cast<LPSTR>(text);
+        return (int)SendMessage(LVM_INSERTITEMA, 0, (LPARAM)&item);
+    }
+    BOOL DeleteItem(int index) const { return (BOOL)SendMessage(LVM_DELETEITEM, index); }
+    BOOL DeleteAllItems() const { return (BOOL)SendMessage(LVM_DELETEALLITEMS); }
+    int GetItemCount() const { return (int)SendMessage(LVM_GETITEMCOUNT); }
+    int GetItemText(int index, int subItem, LPSTR buf, int size) const {
+        LVITEMA item = {};
+        item.iSubItem = subItem;
+        item.pszText = buf;
+        item.cchTextMax = size;
+        return (int)SendMessage(LVM_GETITEMTEXTA, index, (LPARAM)&item);
+    }
+    DWORD GetExtendedStyle() const { return (DWORD)SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE); }
+    DWORD SetExtendedStyle(DWORD style) const {
+        return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style);
+    }
+    int InsertColumn(int col, LPCSTR heading, int format, int width) const {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = format;
+        column.cx = width;
+        column.pszText = const_cast<LPSTR>(heading);
+        return (int)SendMessage(LVM_INSERTCOLUMNA, col, (LPARAM)&column);
+    }
+};
