@@ -40,3 +40,17 @@ public:
         return (int)SendMessage(LVM_INSERTCOLUMNA, col, (LPARAM)&column);
     }
 };
+
+class CEdit : public CWnd {};
+
+class CStatic : public CWnd {};
+
+class CSliderCtrl : public CWnd {
+public:
+    void SetRangeMin(int nMin, BOOL bRedraw) const { SendMessage(TBM_SETRANGEMIN, bRedraw, nMin); }
+    void SetRangeMax(int nMax, BOOL bRedraw) const { SendMessage(TBM_SETRANGEMAX, bRedraw, nMax); }
+    void SetPos(int nPos) const { SendMessage(TBM_SETPOS, TRUE, nPos); }
+    int GetPos() const { return (int)SendMessage(TBM_GETPOS); }
+    int GetRangeMin() const { return (int)SendMessage(TBM_GETRANGEMIN); }
+    int GetRangeMax() const { return (int)SendMessage(TBM_GETRANGEMAX); }
+};
