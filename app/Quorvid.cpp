@@ -1,0 +1,30 @@
+#include "app/Quorvid.h"
+
+#include "ui/QuorvidDlg.h"
+
+#include <commctrl.h>
+
+BEGIN_MESSAGE_MAP(CQuorvidApp, CWinApp)
+ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
+END_MESSAGE_MAP()
+
+CQuorvidApp theApp;
+
+BOOL CQuorvidApp::InitInstance() {
+    INITCOMMONCONTROLSEX icc;
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_WIN95_CLASSES;
+    ::InitCommonControlsEx(&icc);
+
+    CWinApp::InitInstance();
+
+    // Named for form's sake: the program has no profile, so nothing is ever stored under this key.
+    SetRegistryKey("Local AppWizard-Generated Applications");
+
+    CQuorvidDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+
+    // The dialog was the program: no message loop of our own follows.
+    return FALSE;
+}

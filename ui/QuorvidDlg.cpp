@@ -1,0 +1,157 @@
+// The main dialog: construction, control binding, initialisation, the system menu's About entry, the
+// minimised paint and the window's destruction. Run control is in RunControl.cpp, the tray in Tray.cpp.
+#include "ui/QuorvidDlg.h"
+
+#include "config/ConfigControls.h"
+#include "config/ConfigReader.h"
+#include "framework/App.h"
+#include "framework/PaintDC.h"
+#include "res/resource.h"
+#include "ui/AboutDlg.h"
+
+#include <string.h>
+
+static_assert(sizeof(NOTIFYICONDATAA) >= CQuorvidDlg::kNotifyIconDataSize, "the tray record is too small");
+
+bool HasStartSwitch(LPCSTR commandLine) { return commandLine && strstr(commandLine, "--start") != nullptr; }
+
+int CenteredIconOrigin(int clientExtent, int iconExtent) { return (clientExtent - iconExtent + 1) / 2; }
+
+// The plain members get their working values in OnInitDialog; they start out idle so that nothing reads
+// an undefined value should the window never come into being.
+CQuorvidDlg::CQuorvidDlg(CWnd* pParent)
+    : CDialog(IDD_MAIN_DIALOG, pParent), m_hIcon(nullptr), m_bRunning(0), m_trayIconIndex(0), m_hStateIcon(),
+      m_hTrayMenu(nullptr), m_nid(), m_runMask(0) {
+    m_hIcon = AfxGetApp()->LoadIcon(IDI_APP);
+}
+
+CQuorvidDlg::~CQuorvidDlg() = default;
+
+void CQuorvidDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_LIST_STATION, m_listStation);
+    DDX_Control(pDX, IDC_LIST_UPLOADER, m_listUploader);
+    DDX_Control(pDX, IDC_STOP, m_btnStop);
+    DDX_Control(pDX, IDC_START, m_btnStart);
+    DDX_Control(pDX, IDC_CLOSE, m_btnClose);
+    DDX_Control(pDX, IDC_LOGIN, m_editLogin);
+    DDX_Control(pDX, IDC_PASSWORD, m_editPassword);
+    DDX_Control(pDX, IDC_UDP_SERVER, m_editUdpServer);
+    DDX_Control(pDX, IDC_HTTP_SERVER, m_editHttpServer);
+    DDX_Control(pDX, IDC_INTERVAL, m_sliderInterval);
+    DDX_Control(pDX, IDC_INTERVAL_LABEL, m_staticInterval);
+}
+
+// A WM_COMMAND comes through OnCommand (Tray.cpp) before this map is searched.
+BEGIN_MESSAGE_MAP(CQuorvidDlg, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_COMMAND(IDCLOSE, &CQuorvidDlg::OnBnClickedClose)
+ON_BN_CLICKED(IDC_START, &CQuorvidDlg::OnBnClickedStart)
+ON_WM_DESTROY()
+ON_MESSAGE(WM_TRAYICON, &CQuorvidDlg::OnTrayIcon)
+ON_MESSAGE(WM_CONSOLE_STATE, &CQuorvidDlg::OnConsoleState)
+ON_WM_SIZE()
+ON_WM_CLOSE()
+ON_BN_CLICKED(IDC_CLOSE, &CQuorvidDlg::OnBnClickedClose)
+ON_BN_CLICKED(IDC_STOP, &CQuorvidDlg::OnBnClickedStop)
+ON_REGISTERED_MESSAGE(s_wmTaskbarCreated, &CQuorvidDlg::OnTaskbarCreated)
+END_MESSAGE_MAP()
+
+BOOL CQuorvidDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    m_bRunning = 1;
+    m_runMask = 0;
+    m_trayIconIndex = 0;
+
+    if (HMENU sysMenu = GetSystemMenu(FALSE)) {
+        char about[256] = "";
+        if (::LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof about) > 0 && about[0]) {
+            ::AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(sysMenu, MF_STRING, IDM_ABOUTBOX, about);
+        }
+    }
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    SetUpList(m_listStation);
+    SetUpList(m_listUploader);
+
+    m_stationConsole.SetList(&m_listStation);
+    m_stationConsole.SetOwner(this, kStationId, &m_bRunning, &m_btnStop);
+    m_uploaderConsole.SetList(&m_listUploader);
+    m_uploaderConsole.SetOwner(this, kUploaderId, &m_bRunning, &m_btnStop);
+
+    for (int i = 0; i < 4; ++i)
+        m_hStateIcon[i] = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_STATE_0 + i));
+    m_hTrayMenu = ::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
+
+    // The range comes first: the configuration then sets the position within it.
+    m_sliderInterval.SetRangeMin(kIntervalMin, TRUE);
+    m_sliderInterval.SetRangeMax(kIntervalMax, TRUE);
+    LoadConfig("config.ini");
+
+    AddTrayIcon();
+
+    // Posted, not sent: the consoles start once the modal loop runs, never from within this handler.
+    if (HasStartSwitch(::GetCommandLineA()))
+        ::PostMessageA(m_btnStart.m_hWnd, BM_CLICK, 1, 1);
+
+    return TRUE;
+}
+
+void CQuorvidDlg::SetUpList(CListCtrl& list) {
+    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    list.InsertColumn(0, "", LVCFMT_LEFT, kListColumnWidth);
+}
+
+void CQuorvidDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX)
+        ShowAboutBox();
+    else
+        CDialog::OnSysCommand(nID, lParam);
+}
+
+void CQuorvidDlg::ShowAboutBox() {
+    CAboutDlg about;
+    about.DoModal();
+}
+
+void CQuorvidDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, (WPARAM)dc.m_hDC, 0);
+    RECT rect;
+    GetClientRect(&rect);
+    const int x = CenteredIconOrigin(rect.right - rect.left, ::GetSystemMetrics(SM_CXICON));
+    const int y = CenteredIconOrigin(rect.bottom - rect.top, ::GetSystemMetrics(SM_CYICON));
+    ::DrawIcon(dc.m_hDC, x, y, m_hIcon);
+}
+
+HCURSOR CQuorvidDlg::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
+
+void CQuorvidDlg::OnDestroy() {
+    CDialog::OnDestroy();
+    // Whichever way the dialog ended (Escape and Enter end it while scripts run), no worker may start its
+    // script again once the window is going.
+    m_bRunning = 0;
+    m_uploaderConsole.Stop();
+    m_stationConsole.Stop();
+    // Stop's wait is bounded; these are not, and they let the workers' calls into this thread's windows
+    // through. Afterwards no worker of this dialog is left to post to it or touch its controls.
+    m_uploaderConsole.WaitForWorker(INFINITE);
+    m_stationConsole.WaitForWorker(INFINITE);
+    RemoveTrayIcon();
+}
+
+BOOL CQuorvidDlg::LoadConfig(LPCSTR fileName) {
+    CConfigControls view(m_editLogin, m_editPassword, m_editUdpServer, m_editHttpServer, m_sliderInterval,
+                         m_staticInterval);
+    return ReadConfig(fileName, view);
+}

@@ -1,0 +1,100 @@
+// CQuorvidDlg: the program's main window. Owns the two consoles and shows what they do, the read-only
+// settings of config.ini, the Start, Stop and Close buttons, and the tray icon with its popup menu.
+#pragma once
+
+#include "console/Console.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+
+// The tray icon's callback: lParam is the mouse message.
+#define WM_TRAYICON (WM_USER + 100)
+
+// True when "--start" stands anywhere in the command line, case-sensitively.
+bool HasStartSwitch(LPCSTR commandLine);
+// Where an icon of the given extent starts when centred in the client extent, rounding as the
+// minimised paint does (signed, truncated toward zero).
+int CenteredIconOrigin(int clientExtent, int iconExtent);
+
+class CQuorvidDlg : public CDialog {
+public:
+    explicit CQuorvidDlg(CWnd* pParent = nullptr);
+    ~CQuorvidDlg() override;
+
+    enum : UINT {
+        kStationId = 1,
+        kUploaderId = 2,
+        kTrayIconId = 100,
+        // NOTIFYICONDATAA up to and including guidItem.
+        kNotifyIconDataSize = 504,
+        kListColumnWidth = 400,
+        kIntervalMin = 5,
+        kIntervalMax = 30,
+    };
+
+    HICON m_hIcon;
+    // Written here on the user-interface thread, read by the consoles' workers.
+    std::atomic<BYTE> m_bRunning;
+    BYTE m_trayIconIndex;
+    HICON m_hStateIcon[4];
+    HMENU m_hTrayMenu;
+    NOTIFYICONDATAA m_nid;
+    UINT32 m_runMask;
+    CConsole m_stationConsole;
+    CConsole m_uploaderConsole;
+    CListCtrl m_listStation;
+    CListCtrl m_listUploader;
+    CButton m_btnStop;
+    CButton m_btnStart;
+    CButton m_btnClose;
+    CEdit m_editLogin;
+    CEdit m_editPassword;
+    CEdit m_editUdpServer;
+    CEdit m_editHttpServer;
+    CSliderCtrl m_sliderInterval;
+    CStatic m_staticInterval;
+
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnDestroy();
+
+    // Run control.
+    void OnBnClickedStart();
+    void OnBnClickedStop();
+    void OnBnClickedClose();
+    void OnClose();
+    LRESULT OnConsoleState(WPARAM wParam, LPARAM lParam);
+    void DisableControls();
+
+    // Tray icon.
+    void AddTrayIcon();
+    void SetTrayStateIcon(BYTE index);
+    void RemoveTrayIcon();
+    LRESULT OnTrayIcon(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    void OnSize(UINT nType, int cx, int cy);
+
+    BOOL LoadConfig(LPCSTR fileName);
+
+    static const UINT s_wmTaskbarCreated;
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void SetUpList(CListCtrl& list);
+    void StartConsole(CConsole& console, LPCSTR command, BYTE id);
+    void ShowTrayMenu();
+    void ShowAndRestore();
+    void ShowAboutBox();
+};

@@ -1,0 +1,77 @@
+// Run control: Start, Stop and Close, the refusal to close while a script runs, and the buttons that
+// follow the consoles' started and stopped notices.
+#include "ui/QuorvidDlg.h"
+
+#include "res/resource.h"
+
+namespace {
+// Kept by pointer by the consoles, so they live as long as the program.
+const char kStationCommand[] = "php -f sbs1station.php";
+const char kUploaderCommand[] = "php -f uploader.php";
+} // namespace
+
+void CQuorvidDlg::DisableControls() {
+    for (int id = IDC_LIST_STATION; id <= IDC_LOGIN; ++id) {
+        if (HWND control = GetDlgItem(id))
+            ::EnableWindow(control, FALSE);
+    }
+    UpdateWindow();
+}
+
+void CQuorvidDlg::OnBnClickedStart() {
+    DisableControls();
+    m_runMask = kStationId | kUploaderId;
+    m_bRunning = 1;
+    StartConsole(m_uploaderConsole, kUploaderCommand, kUploaderId);
+    StartConsole(m_stationConsole, kStationCommand, kStationId);
+}
+
+void CQuorvidDlg::StartConsole(CConsole& console, LPCSTR command, BYTE id) {
+    console.SetCommand(command);
+    // A console that has made no worker will never send its notices: count it as stopped now, or its bit
+    // would keep Start and Close disabled for good. A console that refused because its previous worker is
+    // still winding down keeps its bit; that worker's stopped notice clears it.
+    if (!console.Start() && !console.HasWorker())
+        OnConsoleState(0, id);
+}
+
+void CQuorvidDlg::OnBnClickedStop() {
+    m_btnStop.EnableWindow(FALSE);
+    m_bRunning = 0;
+    m_stationConsole.Stop();
+    m_uploaderConsole.Stop();
+}
+
+void CQuorvidDlg::OnBnClickedClose() {
+    if (m_runMask == 0)
+        OnOK();
+}
+
+// Refused like Close while a script runs; never passed on to the default handling.
+void CQuorvidDlg::OnClose() { OnBnClickedClose(); }
+
+LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
+    const UINT32 bits = (UINT32)lParam;
+    if (wParam == 1) {
+        m_runMask |= bits;
+        m_trayIconIndex |= (BYTE)(bits & 3);
+    } else {
+        m_runMask &= ~bits;
+        m_trayIconIndex &= (BYTE)(~bits & 3);
+    }
+
+    if (m_runMask != 0) {
+        m_btnStart.EnableWindow(FALSE);
+        m_btnClose.EnableWindow(FALSE);
+        m_btnStop.EnableWindow(m_runMask == (kStationId | kUploaderId));
+    } else {
+        m_btnStart.EnableWindow(TRUE);
+        m_btnClose.EnableWindow(TRUE);
+        m_btnStop.EnableWindow(FALSE);
+        m_listStation.DeleteAllItems();
+        m_listUploader.DeleteAllItems();
+    }
+
+    SetTrayStateIcon(m_trayIconIndex);
+    return 0;
+}
