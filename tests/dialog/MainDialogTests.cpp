@@ -368,3 +368,27 @@ TEST(MinimisedPaint, CentresTheIconWithSignedTruncation) {
     EXPECT_EQ(0, CenteredIconOrigin(30, 32)); // -1 / 2 is 0, not -1
     EXPECT_EQ(-15, CenteredIconOrigin(0, 32));
 }
+
+// When the shell restarts, the icons it showed are gone; its broadcast brings ours back, with the
+// picture of the current run state.
+TEST(MainDialog, TrayIconComesBackWhenTheShellRestarts) {
+    CTempCurrentDir dir;
+    CQuorvidDlg dlg;
+    RunDialog(dlg, [&dlg] {
+        NOTIFYICONDATAA probe = dlg.m_nid;
+        probe.uFlags = NIF_ICON;
+        ASSERT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon was not added";
+        dlg.SendMessage(WM_CONSOLE_STATE, 1, CQuorvidDlg::kUploaderId);
+
+        NOTIFYICONDATAA gone = dlg.m_nid;
+        ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &gone)); // as a restarting shell loses it
+        EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+
+        dlg.SendMessage(::RegisterWindowMessageA("TaskbarCreated"));
+        probe = dlg.m_nid;
+        EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon did not come back";
+        EXPECT_EQ(dlg.m_hStateIcon[2], dlg.m_nid.hIcon);
+        dlg.SendMessage(WM_CONSOLE_STATE, 0, CQuorvidDlg::kUploaderId);
+        dlg.EndDialog(IDCANCEL);
+    });
+}
