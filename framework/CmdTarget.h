@@ -45,7 +45,7 @@ protected:
     const CMessageMapEntry* FindMessageEntry(UINT message, WORD code, WORD id) const;
 };
 
-// Adapters from the dispatch signature to the handler's own. Each specialisation deduces the class that
+// Adapters from the dispatch signature to the handler's own. Each one deduces the class that
 // declares the handler, so a handler inherited from a base class (e.g. CDialog::OnOK) binds as it is.
 namespace afx_map {
 
