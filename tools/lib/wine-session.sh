@@ -36,9 +36,21 @@ quorvid_end_session() {
   [ -n "$quorvid_started_xvfb" ] && kill "$quorvid_started_xvfb" 2>/dev/null || true
 }
 
+# Wine starts its desktop (explorer.exe) and services on demand, from the first program that needs them,
+# and they keep that program's standard output open for as long as they live: a test run by ctest would
+# then never see its output end. Start them here, detached from our output, before anything else runs.
+quorvid_start_desktop() {
+  wine explorer.exe /desktop=Default,1280x1024 </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 100); do
+    xwininfo -root -children 2>/dev/null | grep -q 'Wine desktop' && return 0
+    sleep 0.1
+  done
+}
+
 quorvid_begin_session() {
   quorvid_start_display
   trap quorvid_end_session EXIT
   quorvid_make_prefix
   wineserver -p >/dev/null 2>&1 || true
+  quorvid_start_desktop
 }
