@@ -56,10 +56,20 @@ CRemoteQuorvid::~CRemoteQuorvid() {
 bool CRemoteQuorvid::Launch(const std::string& folder, const std::string& arguments) {
     std::string exe = ExeDir() + "Quorvid.exe";
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    // The program's standard handles lead nowhere. Otherwise, under Wine, it and whatever it starts (the
+    // desktop process among them) would hold the test runner's output pipe open after the test has ended.
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &si, &m_pi))
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nul;
+    BOOL created = CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  folder.c_str(), &si, &m_pi);
+    if (nul != INVALID_HANDLE_VALUE)
+        CloseHandle(nul);
+    if (!created)
         return false;
     m_launched = true;
     FindArgs args = {m_pi.dwProcessId, nullptr};
