@@ -135,7 +135,7 @@ HWND FindShownWindow(const char* className, const char* caption) {
 
 // Set by the timers below, which run inside the nested loops of the popup menu and the About box.
 HWND g_menuSeen = nullptr;
-POINT g_menuCursor = {};
+RECT g_menuRect = {};
 HWND g_aboutSeen = nullptr;
 BOOL g_mainVisibleDuringAbout = TRUE;
 HWND g_mainWindow = nullptr;
@@ -146,7 +146,7 @@ void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
         return; // not open yet: try at the next tick
     ::KillTimer(nullptr, id);
     g_menuSeen = menu;
-    GetCursorPos(&g_menuCursor);
+    GetWindowRect(menu, &g_menuRect);
     EndMenu();
 }
 
@@ -374,6 +374,8 @@ TEST_F(RunControl, TrayMouseMenuAndMinimise) {
         d.Tray(WM_RBUTTONDOWN);
         ::KillTimer(nullptr, timer);
         ASSERT_NE(g_menuSeen, nullptr) << "no popup menu appeared";
+        EXPECT_EQ(g_menuRect.left, 300);
+        EXPECT_EQ(g_menuRect.top, 200);
         HMENU popup = GetSubMenu(d.m_hTrayMenu, 0);
         ASSERT_NE(popup, nullptr);
         EXPECT_EQ(GetMenuItemID(popup, 1), (UINT)ID_ABOUT);
