@@ -53,5 +53,56 @@ public:
     char GetByte(bool& taken);
     int ReadLine(char* buffer, unsigned maxLength);
 
-    // ... private members: see the implementation notes in Console.cpp
+private:
+    friend class CConsoleTestAccess;
+
+    static DWORD WINAPI ThreadProc(LPVOID pParam);
+    BOOL IsRunWanted() const;
+    void PostState(WPARAM state) const;
+    void ReleaseWorker();
+    HANDLE DuplicateWorkerHandle() const;
+    int TerminateActiveChild();
+
+    BOOL OpenPipe();
+    BOOL CreateChild(char* buffer);
+    void ShowOutput(char* buffer);
+    void ShowLine(const char* line, int length, unsigned& rows) const;
+    BOOL MoreToDrain();
+    void CleanUpRun();
+
+    void EmptyRing();
+    void Discard(unsigned length);
+    void SkipRestOfLongLine();
+    int TakeLine(char* buffer, unsigned maxLength, unsigned position);
+    int TakeLongLine(char* buffer, unsigned maxLength);
+    BOOL PollPipe();
+
+    CWnd* m_pOwner;
+    BYTE m_id;
+    const std::atomic<BYTE>* m_pRunning;
+    CButton* m_pStopButton;
+    CListCtrl* m_pList;
+    LPCSTR m_pszCommand;
+    STARTUPINFOA m_si;
+    SECURITY_ATTRIBUTES m_sa;
+    // The child's process handle is used by Stop on the UI thread as well: written and closed under
+    // m_lock, read without it only by the worker that writes it.
+    PROCESS_INFORMATION m_pi;
+    HANDLE m_hPipeWrite;
+    HANDLE m_hPipeRead;
+    // Under m_lock: Start records the worker, the worker releases itself as its last act.
+    HANDLE m_hThread;
+    DWORD m_dwThreadId;
+    mutable CRITICAL_SECTION m_lock;
+
+    // Worker-only line reader state: the rest of a line too long for the ring is being dropped, and
+    // whether the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not).
+    bool m_bSkipToLineEnd;
+    bool m_bLineTaken;
+
+    char m_ringBuf[kRingSize];
+    unsigned m_ringCount;
+    char* m_ringRead;
+    char* m_ringWrite;
+    char* m_ringEnd;
 };

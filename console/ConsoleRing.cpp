@@ -1,0 +1,162 @@
+// The output ring and the line reader: everything here runs on the console's worker thread only.
+#include "console/Console.h"
+
+#include <string.h>
+
+namespace {
+
+unsigned Smaller(unsigned a, unsigned b) { return a < b ? a : b; }
+
+// Drops the line end, a '\r' before it, and any other blanks or control bytes at the end. Bytes from
+// 0x80 up are text in whatever code page the script writes.
+int TrimEnd(char* buffer, unsigned length) {
+    while (length > 0 && (unsigned char)buffer[length - 1] <= 0x20) {
+        buffer[--length] = 0;
+    }
+    return (int)length;
+}
+
+} // namespace
+
+void CConsole::EmptyRing() {
+    memset(m_ringBuf, 0, sizeof m_ringBuf);
+    m_ringCount = 0;
+    m_ringRead = m_ringBuf;
+    m_ringWrite = m_ringBuf;
+    m_ringEnd = m_ringBuf + kRingSize;
+}
+
+void CConsole::PutBytes(const char* data, unsigned length) {
+    for (unsigned i = 0; i < length; ++i) {
+        *m_ringWrite = data[i];
+        if (m_ringCount < kRingSize) {
+            ++m_ringCount;
+        } else if (++m_ringRead == m_ringEnd) {
+            // Full: the byte just stored took the place of the oldest one.
+            m_ringRead = m_ringBuf;
+        }
+        if (++m_ringWrite == m_ringEnd)
+            m_ringWrite = m_ringBuf;
+    }
+}
+
+unsigned CConsole::GetBytes(char* buffer, unsigned length) {
+    unsigned n = Smaller(length, m_ringCount);
+    for (unsigned i = 0; i < n; ++i) {
+        buffer[i] = *m_ringRead;
+        if (++m_ringRead == m_ringEnd)
+            m_ringRead = m_ringBuf;
+    }
+    m_ringCount -= n;
+    return n;
+}
+
+void CConsole::Discard(unsigned length) {
+    unsigned n = Smaller(length, m_ringCount);
+    m_ringRead = m_ringBuf + (m_ringRead - m_ringBuf + n) % kRingSize;
+    m_ringCount -= n;
+}
+
+bool CConsole::FindByte(char value, unsigned& position) {
+    if (m_ringCount == 0)
+        return false;
+    const char* p = m_ringRead;
+    for (unsigned n = 1; n <= m_ringCount; ++n) {
+        if (*p == value) {
+            position = n;
+            return true;
+        }
+        if (++p == m_ringEnd)
+            p = m_ringBuf;
+    }
+    return false;
+}
+
+char CConsole::GetByte(bool& taken) {
+    if (m_ringCount == 0)
+        return 0;
+    char c = *m_ringRead;
+    if (++m_ringRead == m_ringEnd)
+        m_ringRead = m_ringBuf;
+    --m_ringCount;
+    taken = true;
+    return c;
+}
+
+// A line that outgrew the ring has been shown already; what follows of it, up to its '\n', is dropped
+// as it arrives.
+void CConsole::SkipRestOfLongLine() {
+    if (!m_bSkipToLineEnd)
+        return;
+    unsigned position = 0;
+    if (FindByte('\n', position)) {
+        Discard(position);
+        m_bSkipToLineEnd = false;
+    } else {
+        Discard(m_ringCount);
+    }
+}
+
+int CConsole::TakeLine(char* buffer, unsigned maxLength, unsigned position) {
+    unsigned n = GetBytes(buffer, Smaller(position, maxLength));
+    buffer[n] = 0;
+    Discard(position - n);
+    m_bLineTaken = true;
+    return TrimEnd(buffer, n);
+}
+
+// 8192 bytes without a line end: no line could ever be taken out and reading would stop for good, so
+// the start of the line is shown now, cut like any long line, and the rest of it is dropped.
+int CConsole::TakeLongLine(char* buffer, unsigned maxLength) {
+    unsigned n = GetBytes(buffer, maxLength);
+    buffer[n] = 0;
+    Discard(m_ringCount);
+    m_bSkipToLineEnd = true;
+    m_bLineTaken = true;
+    return TrimEnd(buffer, n);
+}
+
+// Reads only what waits, so the worker never blocks in ReadFile, and only as much as the ring has room
+// for, so that no byte still held is overwritten. FALSE when the pipe failed.
+BOOL CConsole::PollPipe() {
+    DWORD waiting = 0;
+    if (!PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr))
+        return FALSE;
+    if (waiting == 0) {
+        Sleep(kPollPauseMs);
+        return TRUE;
+    }
+    char chunk[kChunkSize];
+    while (waiting > 0 && m_ringCount < kRingSize) {
+        DWORD wanted = Smaller(Smaller(kChunkSize, kRingSize - m_ringCount), waiting);
+        DWORD got = 0;
+        if (!ReadFile(m_hPipeRead, chunk, wanted, &got, nullptr)) {
+            // A non-blocking read end says ERROR_NO_DATA when what was counted is gone after all.
+            return GetLastError() == ERROR_NO_DATA;
+        }
+        if (got == 0)
+            return FALSE;
+        PutBytes(chunk, got);
+        waiting -= Smaller(waiting, got);
+    }
+    return TRUE;
+}
+
+int CConsole::ReadLine(char* buffer, unsigned maxLength) {
+    m_bLineTaken = false;
+    buffer[0] = 0;
+    // Two polls at most, and the ring is searched after each of them, so that a line which came in the
+    // last poll is not left behind when the run ends on this call's 0.
+    for (unsigned polls = 0;; ++polls) {
+        SkipRestOfLongLine();
+        unsigned position = 0;
+        if (FindByte('\n', position))
+            return TakeLine(buffer, maxLength, position);
+        if (m_ringCount == kRingSize)
+            return TakeLongLine(buffer, maxLength);
+        if (polls == 2)
+            return 0;
+        if (!PollPipe())
+            return -1;
+    }
+}

@@ -1,0 +1,112 @@
+// Supervision: the worker thread that runs the script again and again, its notices, and stopping.
+#include "console/Console.h"
+
+int CConsole::Start() {
+    EnterCriticalSection(&m_lock);
+    int started = 0;
+    // The worker's own release takes this lock too, so it cannot end before its handle is recorded.
+    if (m_hThread == nullptr && m_dwThreadId == 0) {
+        m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, &m_dwThreadId);
+        if (m_hThread != nullptr)
+            started = 1;
+        else
+            m_dwThreadId = 0;
+    }
+    LeaveCriticalSection(&m_lock);
+    return started;
+}
+
+DWORD WINAPI CConsole::ThreadProc(LPVOID pParam) {
+    CConsole* pConsole = static_cast<CConsole*>(pParam);
+    pConsole->PostState(1);
+    do {
+        pConsole->Run();
+        Sleep(kRestartPauseMs);
+    } while (pConsole->IsRunWanted());
+    pConsole->ReleaseWorker();
+    return 0;
+}
+
+void CConsole::PostState(WPARAM state) const {
+    if (m_pOwner != nullptr)
+        m_pOwner->PostMessage(WM_CONSOLE_STATE, state, (LPARAM)m_id);
+}
+
+// The worker's last act. Posting and releasing under one lock means that Start never sees a worker
+// that has said goodbye but is still recorded, and that a new worker's started notice always comes
+// after this one's stopped notice.
+void CConsole::ReleaseWorker() {
+    EnterCriticalSection(&m_lock);
+    PostState(0);
+    CloseHandle(m_hThread);
+    m_hThread = nullptr;
+    m_dwThreadId = 0;
+    LeaveCriticalSection(&m_lock);
+}
+
+bool CConsole::HasWorker() const {
+    EnterCriticalSection(&m_lock);
+    bool recorded = m_hThread != nullptr || m_dwThreadId != 0;
+    LeaveCriticalSection(&m_lock);
+    return recorded;
+}
+
+// A copy of its own, because the worker closes the recorded handle when it ends.
+HANDLE CConsole::DuplicateWorkerHandle() const {
+    HANDLE copy = nullptr;
+    EnterCriticalSection(&m_lock);
+    if (m_hThread != nullptr &&
+        !DuplicateHandle(GetCurrentProcess(), m_hThread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+        copy = nullptr;
+    LeaveCriticalSection(&m_lock);
+    return copy;
+}
+
+// TerminateProcess only asks for the end; the worker sees it through the exit code and closes the
+// handle, which is why this holds the lock.
+int CConsole::TerminateActiveChild() {
+    int terminated = 0;
+    EnterCriticalSection(&m_lock);
+    DWORD code = 0;
+    if (m_pi.hProcess != nullptr && GetExitCodeProcess(m_pi.hProcess, &code) && code == STILL_ACTIVE) {
+        TerminateProcess(m_pi.hProcess, 0);
+        terminated = 1;
+    }
+    LeaveCriticalSection(&m_lock);
+    return terminated;
+}
+
+int CConsole::Stop() {
+    int terminated = TerminateActiveChild();
+    // A worker still alive after the bound is left alone: it keeps its record, so Start refuses, and
+    // releases itself once it has posted its stopped notice.
+    if (WaitForWorker(kStopWaitMs))
+        Reset();
+    return terminated;
+}
+
+// The worker shows lines and enables the Stop button through messages sent to this thread's windows,
+// so the wait lets exactly those through. Posted messages stay queued, in order, for the message loop,
+// and no handler of ours runs from inside the wait.
+BOOL CConsole::WaitForWorker(DWORD ms) {
+    HANDLE hWorker = DuplicateWorkerHandle();
+    if (hWorker == nullptr)
+        return !HasWorker();
+    DWORD begin = GetTickCount();
+    for (;;) {
+        MSG msg;
+        // Delivers pending sent messages; a later wait then wakes only for new ones.
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        DWORD left = INFINITE;
+        if (ms != INFINITE) {
+            DWORD passed = GetTickCount() - begin;
+            left = passed < ms ? ms - passed : 0;
+        }
+        DWORD result = MsgWaitForMultipleObjectsEx(1, &hWorker, left, QS_SENDMESSAGE, 0);
+        // A worker that keeps sending must not stretch the bound: at 0 left, one last look and out.
+        if (result != WAIT_OBJECT_0 + 1 || left == 0)
+            break;
+    }
+    CloseHandle(hWorker);
+    return !HasWorker();
+}
