@@ -26,6 +26,10 @@ quorvid_make_prefix() {
     # once there, and the exit code of a program still reaches its caller.
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
+    # This Wine does not look into its own font folder, so the caption buttons, drawn with Marlett, show
+    # letters. Wine reads the prefix's Fonts folder: Marlett goes there. Its Tahoma stays out on purpose:
+    # it runs wider than the Windows one, and the dialogs' labels, laid out for that, would wrap and cut.
+    cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     wineserver -w
     touch "$WINEPREFIX/.quorvid-ready"
   fi
