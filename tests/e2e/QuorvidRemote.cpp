@@ -26,40 +26,16 @@ namespace {
 
 const DWORD kWaitMs = 20000;
 
-struct FindVisible {
-    const char* className;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleTopLevel(HWND hWnd, LPARAM lParam) {
-    FindVisible* find = (FindVisible*)lParam;
-    char className[64] = {};
-    char caption[128] = {};
-    GetClassNameA(hWnd, className, sizeof(className));
-    GetWindowTextA(hWnd, caption, sizeof(caption));
-    if (IsWindowVisible(hWnd) && (!find->className || lstrcmpA(className, find->className) == 0) &&
-        (!find->caption || lstrcmpA(caption, find->caption) == 0)) {
-        find->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND FindNamed(const char* name) {
-    FindVisible find = {nullptr, nullptr, nullptr};
     if (strcmp(name, "main") == 0)
-        find.caption = "Quorvid sharing application";
-    else if (strcmp(name, "about") == 0)
-        find.caption = "About Quorvid";
-    else if (strcmp(name, "menu") == 0)
-        find.className = "#32768";
-    else if (strcmp(name, "tray") == 0)
-        find.className = "Shell_TrayWnd";
-    else
-        return nullptr;
-    EnumWindows(FindVisibleTopLevel, (LPARAM)&find);
-    return find.found;
+        return FindShownWindow(nullptr, "Quorvid sharing application");
+    if (strcmp(name, "about") == 0)
+        return FindShownWindow(nullptr, "About Quorvid");
+    if (strcmp(name, "menu") == 0)
+        return FindShownWindow("#32768", nullptr);
+    if (strcmp(name, "tray") == 0)
+        return FindShownWindow("Shell_TrayWnd", nullptr);
+    return nullptr;
 }
 
 int Fail(const char* what) {

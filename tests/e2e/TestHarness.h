@@ -41,6 +41,33 @@ inline bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs, bool pum
 
 // The folder the test program lives in, with a trailing backslash: Quorvid.exe and the stand-in
 // php.exe are built beside it.
+struct ShownWindowQuery {
+    const char* className;
+    const char* caption;
+    HWND found;
+};
+
+inline BOOL CALLBACK MatchShownWindow(HWND hWnd, LPARAM lParam) {
+    ShownWindowQuery* want = (ShownWindowQuery*)lParam;
+    char className[64] = {};
+    char caption[128] = {};
+    GetClassNameA(hWnd, className, sizeof(className));
+    GetWindowTextA(hWnd, caption, sizeof(caption));
+    if (IsWindowVisible(hWnd) && (!want->className || lstrcmpA(className, want->className) == 0) &&
+        (!want->caption || lstrcmpA(caption, want->caption) == 0)) {
+        want->found = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The first shown top-level window with the given class and caption (either may be null for any).
+inline HWND FindShownWindow(const char* className, const char* caption) {
+    ShownWindowQuery want = {className, caption, nullptr};
+    EnumWindows(MatchShownWindow, (LPARAM)&want);
+    return want.found;
+}
+
 inline std::string ExeDir() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -106,33 +106,6 @@ protected:
     CCurrentDirectory m_cwd{m_folder.Path()};
 };
 
-// Finds a window of this thread with the given class or caption that is shown.
-struct ShownWindow {
-    const char* className;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindShown(HWND hWnd, LPARAM lParam) {
-    ShownWindow* want = (ShownWindow*)lParam;
-    char className[64] = {};
-    char caption[128] = {};
-    GetClassNameA(hWnd, className, sizeof(className));
-    GetWindowTextA(hWnd, caption, sizeof(caption));
-    if (IsWindowVisible(hWnd) && (!want->className || lstrcmpA(className, want->className) == 0) &&
-        (!want->caption || lstrcmpA(caption, want->caption) == 0)) {
-        want->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindShownWindow(const char* className, const char* caption) {
-    ShownWindow want = {className, caption, nullptr};
-    EnumWindows(FindShown, (LPARAM)&want);
-    return want.found;
-}
-
 // Set by the timers below, which run inside the nested loops of the popup menu and the About box.
 HWND g_menuSeen = nullptr;
 RECT g_menuRect = {};
