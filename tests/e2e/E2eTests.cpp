@@ -1,197 +1,184 @@
-// Quorvid.exe driven from outside, as a person uses it: started in a station folder with a config.ini
-// and the two scripts (played by the stand-in php.exe), its window read and its buttons clicked.
-#include "tests/e2e/RemoteQuorvid.h"
-#include "tests/e2e/TestHarness.h"
-
+// Quorvid.exe as a person uses it, started in a station folder with stand-in scripts and driven from outside.
 #include "res/resource.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-using namespace qtest;
+#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
-const DWORD kLaunchMs = 15000;
-// Stop may wait up to 4 s per console, so every state change gets a generous bound.
-const DWORD kStateMs = 12000;
+const DWORD kStateMs = 12000; // Stop may wait up to 4 s per console
 
-const char kConfig[] = "[sharing]\r\n"
-                       "name=st042\r\n"
-                       "pass=secret7\r\n"
-                       "host=www.example.net\r\n"
-                       "udp_host=feed.example.net\r\n"
-                       "udp_port=30003\r\n"
-                       "interval=20\r\n";
-
-// Nine dated lines, then the script keeps running: the list must show lines 4 to 9 without the date.
-const char kStationNineLines[] = "lines 9 2010-05-17 12:00:0%n station line %n\n"
-                                 "hang\n";
-const char kStationLastSix[] = "12:00:04 station line 4|12:00:05 station line 5|12:00:06 station line 6|"
-                               "12:00:07 station line 7|12:00:08 station line 8|12:00:09 station line 9";
-
-const char kUploaderTwoLines[] = "# only the exact 2010- date prefix is cut\n"
-                                 "out 2011-03-04 kept whole\n"
-                                 "out 2010-06-01 uploader ready\n"
-                                 "hang\n";
-const char kUploaderRows[] = "2011-03-04 kept whole|uploader ready";
-
-bool Idle(const CRemoteQuorvid& app) {
-    return app.Enabled(IDC_START) && app.Enabled(IDC_CLOSE) && !app.Enabled(IDC_STOP) &&
-           app.ListCount(IDC_LIST_STATION) == 0 && app.ListCount(IDC_LIST_UPLOADER) == 0;
+// Polls `done` until it holds or `timeoutMs` have passed.
+template <typename F> bool WaitFor(F done, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount();; Sleep(5))
+        if (bool ok = done(); ok || GetTickCount() - start >= timeoutMs)
+            return ok;
 }
 
-bool Running(const CRemoteQuorvid& app) {
-    return !app.Enabled(IDC_START) && !app.Enabled(IDC_CLOSE) && app.Enabled(IDC_STOP);
+// The live processes with this executable name (any case); with a nonzero `parentPid`, its children only.
+std::vector<DWORD> ProcessesNamed(const char* exeName, DWORD parentPid = 0) {
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (!lstrcmpiA(entry.szExeFile, exeName) && (!parentPid || entry.th32ParentProcessID == parentPid))
+            found.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
 }
 
-bool RegistryKeyExists() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Local AppWizard-Generated Applications", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
+// A fresh station folder under the temporary directory, removed with the files the tests write into it.
+struct CStationFolder {
+    std::string m_path;
+    CStationFolder() {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        static unsigned counter = 0;
+        do
+            m_path =
+                temp + ("quorvid-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
+        while (!CreateDirectoryA(m_path.c_str(), nullptr));
+    }
+    ~CStationFolder() {
+        for (const char* name : {"config.ini", "sbs1station.php", "uploader.php"})
+            DeleteFileA((m_path + "\\" + name).c_str());
+        RemoveDirectoryA(m_path.c_str());
+    }
+    bool Write(const char* name, const std::string& content) {
+        FILE* file = fopen((m_path + "\\" + name).c_str(), "wb");
+        bool written = file && fwrite(content.data(), 1, content.size(), file) == content.size();
+        return file && fclose(file) == 0 && written;
+    }
+    // The two scripts the program runs, in the stand-in interpreter's directive format.
+    bool WriteScripts(const std::string& station, const std::string& uploader) {
+        return Write("sbs1station.php", station) && Write("uploader.php", uploader);
+    }
+};
 
-// What the program must leave behind when it has ended: nothing of its own.
-void ExpectGoneWithoutTrace(const CRemoteQuorvid& app) {
-    ASSERT_TRUE(app.WaitExit(kStateMs)) << "Quorvid.exe did not end";
-    EXPECT_FALSE(app.WindowAlive());
-    std::vector<DWORD> quorvids = ProcessesNamed("Quorvid.exe");
-    EXPECT_EQ(std::find(quorvids.begin(), quorvids.end(), app.Pid()), quorvids.end());
-    EXPECT_TRUE(ProcessesNamed("php.exe", app.Pid()).empty()) << "a script outlived the program";
-    EXPECT_FALSE(RegistryKeyExists());
-}
+// A launched Quorvid.exe; killed with its scripts if a test ends half-way.
+struct CApp {
+    PROCESS_INFORMATION pi = {};
+    HWND hWnd = nullptr;
+    char* remote = nullptr; // list-view messages are not marshalled: item and text must be in the target
+
+    bool Launch(const std::string& folder, const char* arguments) {
+        std::string line = std::string("Quorvid.exe ") + arguments; // found beside the test program
+        // Null standard handles. Otherwise, under Wine, the program and what it starts (the desktop process
+        // among them) would hold the test runner's output pipe open after the test has ended.
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si), si.dwFlags = STARTF_USESTDHANDLES;
+        BOOL started =
+            CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
+        auto shown = [&] {
+            return (hWnd = FindWindowA(nullptr, "Quorvid sharing application")) && IsWindowVisible(hWnd);
+        };
+        if (!started || !WaitFor(shown, 15000))
+            return false;
+        remote = (char*)VirtualAllocEx(pi.hProcess, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+        return remote != nullptr;
+    }
+    ~CApp() {
+        TerminateProcess(pi.hProcess, 1); // in vain when it has ended as it should
+        for (DWORD child : ProcessesNamed("php.exe", pi.dwProcessId)) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, child);
+            TerminateProcess(process, 1), CloseHandle(process);
+        }
+        CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+    }
+    LRESULT Send(int id, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return SendMessageA(GetDlgItem(hWnd, id), msg, wParam, lParam);
+    }
+    std::string Text(int id) const {
+        char text[256] = {};
+        Send(id, WM_GETTEXT, sizeof(text), (LPARAM)text);
+        return text;
+    }
+    // Every row of a list, joined with '|' (what a person reads top to bottom).
+    std::string Rows(int id) const {
+        std::string rows;
+        for (int row = 0, count = (int)Send(id, LVM_GETITEMCOUNT); row < count; ++row) {
+            char text[1024] = {};
+            LVITEMA item = {};
+            item.pszText = remote + 256, item.cchTextMax = sizeof(text) - 1;
+            WriteProcessMemory(pi.hProcess, remote, &item, sizeof(item), nullptr);
+            Send(id, LVM_GETITEMTEXTA, row, (LPARAM)remote);
+            ReadProcessMemory(pi.hProcess, item.pszText, text, sizeof(text) - 1, nullptr);
+            rows += (row ? "|" : "") + std::string(text);
+        }
+        return rows;
+    }
+    std::string Lists() const { return Rows(IDC_LIST_STATION) + "#" + Rows(IDC_LIST_UPLOADER); }
+    bool On(int id) const { return IsWindowEnabled(GetDlgItem(hWnd, id)); }
+    bool Running() const { return !On(IDC_START) && !On(IDC_CLOSE) && On(IDC_STOP); }
+    bool Idle() const { return On(IDC_START) && On(IDC_CLOSE) && !On(IDC_STOP) && Lists() == "#"; }
+    void Post(UINT msg, WPARAM wParam) const { PostMessageA(hWnd, msg, wParam, 0); }
+    // What the program leaves behind when it has ended: nothing of its own.
+    void ExpectGoneWithoutTrace() const {
+        ASSERT_EQ(WaitForSingleObject(pi.hProcess, kStateMs), WAIT_OBJECT_0) << "Quorvid.exe did not end";
+        EXPECT_TRUE(ProcessesNamed("Quorvid.exe").empty());
+        EXPECT_TRUE(ProcessesNamed("php.exe", pi.dwProcessId).empty()) << "a script outlived the program";
+        HKEY key = nullptr; // opening it fails: the program leaves no registry key
+        EXPECT_TRUE(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Local AppWizard-Generated Applications", &key));
+    }
+};
 
 } // namespace
 
-TEST(EndToEnd, SettingsOutputStopRefusedCloseAndCleanExit) {
+TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
     CStationFolder station;
-    ASSERT_TRUE(station.Write("config.ini", kConfig));
-    ASSERT_TRUE(station.WriteScripts(kStationNineLines, kUploaderTwoLines));
+    ASSERT_TRUE(station.Write("config.ini", "[sharing]\nname=st042\npass=secret7\nhost=www.example.net\n"
+                                            "udp_host=feed.example.net\nudp_port=30003\ninterval=20\n"));
+    // Nine dated lines, then the script keeps running; only the exact "2010-" date prefix is cut.
+    ASSERT_TRUE(station.WriteScripts("lines 9 2010-05-17 12:00:0%n station line %n\nhang\n",
+                                     "out 2011-03-04 kept whole\nout 2010-06-01 uploader ready\nhang\n"));
+    CApp app;
+    ASSERT_TRUE(app.Launch(station.m_path, "")) << "no main window";
+    EXPECT_EQ(app.Text(IDC_LOGIN) + "|" + app.Text(IDC_PASSWORD) + "|" + app.Text(IDC_HTTP_SERVER) + "|" +
+                  app.Text(IDC_UDP_SERVER) + "|" + app.Text(IDC_INTERVAL_LABEL),
+              "ST042|SECRET7|www.example.net|udp://feed.example.net:30003|Update interval [ 20s ]");
+    EXPECT_EQ(app.Send(IDC_INTERVAL, TBM_GETPOS), 20);
+    EXPECT_TRUE(app.Idle()); // nothing runs before Start without "--start"
 
-    CRemoteQuorvid app;
-    ASSERT_TRUE(app.Launch(station.Path(), "")) << "no main window";
+    app.Post(WM_COMMAND, IDC_START);
+    const char shown[] = "12:00:04 station line 4|12:00:05 station line 5|12:00:06 station line 6|"
+                         "12:00:07 station line 7|12:00:08 station line 8|12:00:09 station line 9#"
+                         "2011-03-04 kept whole|uploader ready";
+    EXPECT_TRUE(WaitFor([&] { return app.Running() && app.Lists() == shown; }, kStateMs)) << app.Lists();
+    EXPECT_EQ(ProcessesNamed("php.exe", app.pi.dwProcessId).size(), 2u);
 
-    // The settings, as the read-only controls show them (login and password edits are upper case).
-    EXPECT_EQ(app.Text(IDC_LOGIN), "ST042");
-    EXPECT_EQ(app.Text(IDC_PASSWORD), "SECRET7");
-    EXPECT_EQ(app.Text(IDC_HTTP_SERVER), "www.example.net");
-    EXPECT_EQ(app.Text(IDC_UDP_SERVER), "udp://feed.example.net:30003");
-    EXPECT_EQ(app.Text(IDC_INTERVAL_LABEL), "Update interval [ 20s ]");
-    EXPECT_EQ(app.TrackbarPos(IDC_INTERVAL), 20);
+    // Close, WM_CLOSE and IDCLOSE are refused while running and right after Stop, before the consoles stop.
+    const UINT burst[][2] = {{WM_COMMAND, IDC_CLOSE}, {WM_CLOSE, 0}, {WM_COMMAND, IDCLOSE},
+                             {WM_COMMAND, IDC_STOP},  {WM_CLOSE, 0}, {WM_COMMAND, IDC_CLOSE}};
+    for (const UINT* message : burst)
+        app.Post(message[0], message[1]);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(app.hWnd) || app.Idle(); }, kStateMs));
+    ASSERT_TRUE(IsWindow(app.hWnd)) << "the window was closed while a script ran";
+    EXPECT_TRUE(WaitFor([&] { return ProcessesNamed("php.exe", app.pi.dwProcessId).empty(); }, kStateMs));
 
-    // Without "--start" nothing runs until Start is clicked.
-    EXPECT_TRUE(Idle(app));
-    EXPECT_TRUE(ProcessesNamed("php.exe", app.Pid()).empty());
-
-    app.Click(IDC_START);
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return app.ListRows(IDC_LIST_STATION) == kStationLastSix &&
-                   app.ListRows(IDC_LIST_UPLOADER) == kUploaderRows;
-        },
-        kStateMs))
-        << "station: " << app.ListRows(IDC_LIST_STATION) << "\nuploader: " << app.ListRows(IDC_LIST_UPLOADER);
-    EXPECT_TRUE(WaitFor([&] { return Running(app); }, kStateMs));
-    EXPECT_EQ(ProcessesNamed("php.exe", app.Pid()).size(), 2u);
-
-    // Close, the close box and IDCLOSE are refused while the scripts run, and still right after Stop,
-    // before the consoles have reported that they stopped. Posted in one go, they are handled in this
-    // order; the window must outlive all of them.
-    app.Click(IDC_CLOSE);
-    app.Post(WM_CLOSE);
-    app.PostCommand(IDCLOSE);
-    app.Click(IDC_STOP);
-    app.Post(WM_CLOSE);
-    app.Click(IDC_CLOSE);
-    EXPECT_TRUE(WaitFor([&] { return !app.WindowAlive() || Idle(app); }, kStateMs))
-        << "station: " << app.ListRows(IDC_LIST_STATION) << "\nuploader: " << app.ListRows(IDC_LIST_UPLOADER);
-    ASSERT_TRUE(app.WindowAlive()) << "the dialog was closed while a script ran";
-    EXPECT_TRUE(Idle(app));
-    EXPECT_TRUE(WaitFor([&] { return ProcessesNamed("php.exe", app.Pid()).empty(); }, kStateMs));
-
-    // A second Start after a Stop runs both scripts afresh.
-    app.Click(IDC_START);
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return Running(app) && app.ListRows(IDC_LIST_STATION) == kStationLastSix &&
-                   app.ListRows(IDC_LIST_UPLOADER) == kUploaderRows;
-        },
-        kStateMs))
-        << "station: " << app.ListRows(IDC_LIST_STATION) << "\nuploader: " << app.ListRows(IDC_LIST_UPLOADER);
-
-    app.Click(IDC_STOP);
-    EXPECT_TRUE(WaitFor([&] { return Idle(app); }, kStateMs));
-
-    // Close while idle ends the program cleanly.
-    app.Click(IDC_CLOSE);
-    ExpectGoneWithoutTrace(app);
+    app.Post(WM_COMMAND, IDC_CLOSE); // allowed now that nothing runs
+    app.ExpectGoneWithoutTrace();
 }
 
-TEST(EndToEnd, StartSwitchRestartsEndedScriptAndEscapeEndsEverything) {
+TEST(EndToEnd, StartSwitchRestartsAnEndedScriptAndEscapeEndsEverything) {
     CStationFolder station;
-    ASSERT_TRUE(station.Write("config.ini", kConfig));
-    // The station script ends by itself after two lines; the uploader keeps running.
-    ASSERT_TRUE(station.WriteScripts("out alpha\n"
-                                     "sleep 300\n"
-                                     "out beta\n"
-                                     "exit 0\n",
-                                     "out 2010-01-02 uploader up\n"
-                                     "hang\n"));
-
-    CRemoteQuorvid app;
-    ASSERT_TRUE(app.Launch(station.Path(), "--start")) << "no main window";
-
-    // "--start" starts both without a click.
-    EXPECT_TRUE(
-        WaitFor([&] { return Running(app) && app.ListRows(IDC_LIST_UPLOADER) == "uploader up"; }, kStateMs))
-        << "uploader: " << app.ListRows(IDC_LIST_UPLOADER);
-
-    // The ended script is started again: its list, which showed both lines, is emptied and refilled.
-    // (The list can only lose its second row by being emptied for a new run.)
-    bool sawBoth = false;
-    bool sawRefill = false;
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            std::string rows = app.ListRows(IDC_LIST_STATION);
-            if (rows == "alpha|beta")
-                sawBoth = true;
-            else if (sawBoth && rows == "alpha")
-                sawRefill = true;
-            return sawRefill;
-        },
-        kStateMs))
-        << "saw both lines: " << sawBoth;
-    // A restart is not a stop: the buttons stay as they are while running.
-    EXPECT_TRUE(Running(app));
-    EXPECT_EQ(app.ListRows(IDC_LIST_UPLOADER), "uploader up");
-
-    // Escape ends the program even while both scripts run; neither script is left behind.
-    app.PostCommand(IDCANCEL);
-    ExpectGoneWithoutTrace(app);
-}
-
-TEST(EndToEnd, StartSwitchFoundInsideLongerArgument) {
-    CStationFolder station;
-    ASSERT_TRUE(station.WriteScripts("out station up\nhang\n", "out uploader up\nhang\n"));
-
-    CRemoteQuorvid app;
-    ASSERT_TRUE(app.Launch(station.Path(), "/profile=x--starting")) << "no main window";
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return Running(app) && app.ListRows(IDC_LIST_STATION) == "station up" &&
-                   app.ListRows(IDC_LIST_UPLOADER) == "uploader up";
-        },
-        kStateMs));
+    ASSERT_TRUE(station.WriteScripts("out a\nsleep 300\nout b\nexit 0\n", "out 2010-01-02 up\nhang\n"));
+    CApp app;
+    ASSERT_TRUE(app.Launch(station.m_path, "--start")) << "no main window";
     // Without config.ini the settings stay as the window was built.
-    EXPECT_EQ(app.Text(IDC_LOGIN), "");
-    EXPECT_EQ(app.Text(IDC_INTERVAL_LABEL), "Update interval [ 10s ]");
+    EXPECT_EQ(app.Text(IDC_LOGIN) + "|" + app.Text(IDC_INTERVAL_LABEL), "|Update interval [ 10s ]");
 
-    app.Click(IDC_STOP);
-    EXPECT_TRUE(WaitFor([&] { return Idle(app); }, kStateMs));
-    app.Click(IDC_CLOSE);
-    ExpectGoneWithoutTrace(app);
+    // The ended station script is restarted: its list is emptied and refilled, the rest stays as it is.
+    EXPECT_TRUE(WaitFor([&] { return app.Lists() == "a|b#up"; }, kStateMs)) << app.Lists();
+    EXPECT_TRUE(WaitFor([&] { return app.Running() && app.Lists() == "a#up"; }, kStateMs));
+
+    app.Post(WM_COMMAND, IDCANCEL); // Escape ends the program even while both scripts run
+    app.ExpectGoneWithoutTrace();
 }
