@@ -1,0 +1,306 @@
+// The main dialog in process: the real CQuorvidDlg runs modally on this thread, and each test drives it
+// from a timer inside its own modal loop with real messages, real consoles and stand-in scripts.
+#include "ui/QuorvidDlg.h"
+
+#include "framework/App.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+#include <fstream>
+#include <functional>
+#include <map>
+#include <tuple>
+#include <string>
+
+// Dialogs load their icons through the application object, as in Quorvid.exe.
+CWinApp g_app;
+
+namespace {
+
+std::map<UINT_PTR, std::function<void()>> g_later;
+
+void CALLBACK OnLater(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    std::function<void()> work = std::move(g_later[id]);
+    g_later.erase(id);
+    if (work)
+        work();
+}
+
+// Runs `work` once from whichever message loop this thread is in after `ms` milliseconds.
+UINT_PTR Later(UINT ms, std::function<void()> work) {
+    UINT_PTR id = ::SetTimer(nullptr, 0, ms, OnLater);
+    g_later[id] = std::move(work);
+    return id;
+}
+
+size_t ScriptChildren() {
+    size_t count = 0;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 e = {};
+    e.dwSize = sizeof e;
+    for (BOOL more = ::Process32First(snapshot, &e); more; more = ::Process32Next(snapshot, &e))
+        count += e.th32ParentProcessID == ::GetCurrentProcessId() && !lstrcmpiA(e.szExeFile, "php.exe");
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+// A fresh station folder with the two scripts (stand-in directives), current while the object lives.
+class CStation {
+public:
+    explicit CStation(const std::string& station = "", const std::string& uploader = "") {
+        char temp[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, temp);
+        ::GetTempFileNameA(temp, "qui", 0, m_path);
+        ::DeleteFileA(m_path);
+        ::CreateDirectoryA(m_path, nullptr);
+        ::SetCurrentDirectoryA(m_path);
+        std::ofstream("sbs1station.php", std::ios::binary) << station;
+        std::ofstream("uploader.php", std::ios::binary) << uploader;
+    }
+    ~CStation() {
+        for (LPCSTR name : {"sbs1station.php", "uploader.php"})
+            ::DeleteFileA(name);
+        ::SetCurrentDirectoryA("..");
+        ::RemoveDirectoryA(m_path);
+    }
+
+private:
+    char m_path[MAX_PATH];
+};
+
+// The dialog under test, counting the closes that got through.
+class CTestDlg : public CQuorvidDlg {
+public:
+    int m_ok = 0;
+    void OnOK() override {
+        ++m_ok;
+        CQuorvidDlg::OnOK();
+    }
+
+    // Runs the dialog modally; `body` runs once its loop is under way and must end it.
+    INT_PTR Run(std::function<void(CTestDlg&)> body) {
+        bool ran = false;
+        Later(100, [&] { ran = true, body(*this); });
+        UINT_PTR watchdog = Later(20000, [this] {
+            ADD_FAILURE() << "the dialog was still open after 20 s";
+            EndDialog(-2);
+        });
+        INT_PTR result = DoModal();
+        g_later.erase(watchdog);
+        EXPECT_TRUE(ran) << "the dialog ended before the test body ran";
+        return result;
+    }
+    // Posted, as a console or the user would, then handled.
+    void Post(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
+        ::PostMessageA(m_hWnd, msg, wParam, lParam);
+        for (MSG queued; ::PeekMessageA(&queued, nullptr, 0, 0, PM_REMOVE);)
+            ::DispatchMessageA(&queued);
+    }
+    void Click(int id) { Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(id)); }
+    bool Enabled(int id) const { return ::IsWindowEnabled(GetDlgItem(id)) != FALSE; }
+    bool TrayShows(int state) const { return m_hStateIcon[state] && m_nid.hIcon == m_hStateIcon[state]; }
+};
+
+} // namespace
+
+// The window as built, checked on the live controls in creation (template) order.
+TEST(UiTests, DialogIsBuiltAsDesigned) {
+    const std::tuple<int, LPCSTR, DWORD, int, int, int, int> kControls[] = {
+        {IDC_CLOSE, "Button", 0x50010000, 182, 243, 50, 16},
+        {IDC_STATIC, "Button", 0x50000007, 6, 3, 226, 81},
+        {IDC_STATIC, "Button", 0x50000007, 6, 85, 226, 76},
+        {IDC_STATIC, "Button", 0x50000007, 6, 163, 226, 76},
+        {IDC_START, "Button", 0x50010000, 76, 243, 50, 16},
+        {IDC_STOP, "Button", 0x58010000, 129, 243, 50, 16},
+        {IDC_LIST_STATION, "SysListView32", 0x5881E801, 14, 97, 209, 57},
+        {IDC_LIST_UPLOADER, "SysListView32", 0x5881E801, 14, 176, 209, 57},
+        {IDC_LOGIN, "Edit", 0x58810088, 55, 17, 40, 12},
+        {IDC_STATIC, "Static", 0x50020000, 12, 20, 37, 8},
+        {IDC_PASSWORD, "Edit", 0x588100A8, 55, 35, 40, 12},
+        {IDC_STATIC, "Static", 0x50020000, 12, 36, 32, 8},
+        {IDC_INTERVAL, "msctls_trackbar32", 0x58010004, 100, 28, 113, 20},
+        {IDC_INTERVAL_LABEL, "Static", 0x50020000, 108, 19, 73, 8},
+        {IDC_STATIC, "Static", 0x50020000, 12, 55, 38, 8},
+        {IDC_UDP_SERVER, "Edit", 0x58810090, 55, 52, 159, 12},
+        {IDC_HTTP_SERVER, "Edit", 0x58810090, 55, 67, 159, 12},
+        {IDC_STATIC, "Static", 0x50020000, 12, 68, 41, 8},
+    };
+    CStation station; // no config.ini
+    CTestDlg dlg;
+    dlg.Run([&](CTestDlg& d) {
+        HWND child = ::GetWindow(d.m_hWnd, GW_CHILD);
+        for (const auto& [id, className, style, x, y, cx, cy] : kControls) {
+            ASSERT_NE(nullptr, child);
+            SCOPED_TRACE(testing::Message() << id << " at " << x << "," << y);
+            char name[64] = "";
+            ::GetClassNameA(child, name, sizeof name);
+            EXPECT_EQ(id, (int)(short)::GetDlgCtrlID(child));
+            EXPECT_EQ(0, lstrcmpiA(className, name)) << name;
+            const DWORD mask = ~(DWORD)WS_BORDER;
+            EXPECT_EQ(style & mask, (DWORD)::GetWindowLongA(child, GWL_STYLE) & mask)
+                << std::hex << ::GetWindowLongA(child, GWL_STYLE);
+            EXPECT_EQ(!(style & WS_DISABLED), ::IsWindowEnabled(child) != FALSE);
+            // The dialog manager converts position and size each on its own.
+            RECT pos = {x, y, cx, cy}, actual;
+            ::MapDialogRect(d.m_hWnd, &pos);
+            ::GetWindowRect(child, &actual);
+            ::MapWindowPoints(nullptr, d.m_hWnd, (POINT*)&actual, 2);
+            actual.right -= actual.left;
+            actual.bottom -= actual.top;
+            EXPECT_TRUE(::EqualRect(&pos, &actual))
+                << actual.left << "," << actual.top << " " << actual.right << "x" << actual.bottom;
+            child = ::GetWindow(child, GW_HWNDNEXT);
+        }
+        EXPECT_EQ(nullptr, child);
+        // Close has the focus, and Close and Start are the only enabled tab stops.
+        EXPECT_EQ(d.GetDlgItem(IDC_CLOSE), ::GetFocus());
+        HWND next = ::GetNextDlgTabItem(d.m_hWnd, ::GetFocus(), FALSE);
+        EXPECT_EQ(d.GetDlgItem(IDC_START), next);
+        EXPECT_EQ(d.GetDlgItem(IDC_CLOSE), ::GetNextDlgTabItem(d.m_hWnd, next, FALSE));
+
+        for (CListCtrl* list : {&d.m_listStation, &d.m_listUploader}) {
+            const DWORD want = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+            EXPECT_EQ(want, list->GetExtendedStyle() & want);
+            EXPECT_EQ(400, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 0));
+            EXPECT_EQ(0, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 1)) << "only one column";
+        }
+        EXPECT_EQ(5, d.m_sliderInterval.GetRangeMin());
+        EXPECT_EQ(30, d.m_sliderInterval.GetRangeMax());
+        EXPECT_EQ((LRESULT)d.m_hIcon, d.SendMessage(WM_GETICON, ICON_BIG));
+        EXPECT_EQ((LRESULT)d.m_hIcon, d.SendMessage(WM_GETICON, ICON_SMALL));
+        EXPECT_NE(nullptr, d.m_hIcon);
+
+        HMENU sysMenu = ::GetSystemMenu(d.m_hWnd, FALSE);
+        const int last = ::GetMenuItemCount(sysMenu) - 1;
+        char text[64] = "";
+        ::GetMenuStringA(sysMenu, last, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ("&About Quorvid...", text);
+        EXPECT_EQ(0x10u, ::GetMenuItemID(sysMenu, last));
+        EXPECT_TRUE(::GetMenuState(sysMenu, last - 1, MF_BYPOSITION) & MF_SEPARATOR);
+        d.EndDialog(IDCANCEL);
+    });
+}
+
+// The buttons, the lists, the tray picture and the closes follow the consoles' posted notices.
+TEST(UiTests, RunControlFollowsTheNotices) {
+    // Notice (state, bits), then the run mask, Start, Stop, Close enabled, and the tray picture.
+    const std::tuple<WPARAM, LPARAM, UINT32, bool, bool, bool, int> kSteps[] = {
+        {1, CQuorvidDlg::kStationId, 1, false, false, false, 1},
+        {1, CQuorvidDlg::kUploaderId, 3, false, true, false, 3},
+        {0, CQuorvidDlg::kStationId, 2, false, false, false, 2},
+        {2, CQuorvidDlg::kUploaderId, 0, true, false, true, 0}, // any state but 1 counts as stopped
+    };
+    CStation station;
+    CTestDlg dlg;
+    EXPECT_EQ(IDOK, dlg.Run([&](CTestDlg& d) {
+        d.m_listStation.InsertItem(0, "station row");
+        d.m_listUploader.InsertItem(0, "uploader row");
+        for (const auto& [state, bits, mask, start, stop, close, tray] : kSteps) {
+            SCOPED_TRACE("after notice " + std::to_string(state) + "/" + std::to_string(bits));
+            d.Post(WM_CONSOLE_STATE, state, bits);
+            EXPECT_EQ(mask, d.m_runMask);
+            EXPECT_EQ(start, d.Enabled(IDC_START));
+            EXPECT_EQ(stop, d.Enabled(IDC_STOP));
+            EXPECT_EQ(close, d.Enabled(IDC_CLOSE));
+            EXPECT_TRUE(d.TrayShows(tray));
+            EXPECT_EQ(mask ? 2 : 0, d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount());
+            // Each close is refused while anything runs, and each one ends the idle dialog.
+            const int before = d.m_ok;
+            d.Click(IDC_CLOSE);
+            d.Post(WM_CLOSE);
+            d.Post(WM_COMMAND, IDCLOSE);
+            EXPECT_EQ(before + (mask ? 0 : 3), d.m_ok);
+        }
+    }));
+}
+
+// The tray icon's mouse messages and commands, minimising, and the shell's restart.
+TEST(UiTests, TrayShowsHidesAndComesBack) {
+    CStation station;
+    CTestDlg dlg;
+    dlg.Run([&](CTestDlg& d) {
+        // A double-click hides, the next one shows; other mouse messages change nothing.
+        const std::pair<UINT, bool> kMouse[] = {{WM_LBUTTONDBLCLK, false}, {WM_LBUTTONDOWN, false},
+                                                {WM_RBUTTONUP, false},     {WM_LBUTTONDBLCLK, true},
+                                                {WM_LBUTTONDOWN, true},    {WM_RBUTTONUP, true}};
+        for (const auto& [mouse, shown] : kMouse) {
+            d.Post(WM_TRAYICON, CQuorvidDlg::kTrayIconId, mouse);
+            EXPECT_EQ(shown, d.IsWindowVisible() != FALSE) << mouse;
+        }
+        EXPECT_FALSE(d.IsIconic());
+
+        d.ShowWindow(SW_MINIMIZE);
+        EXPECT_FALSE(d.IsWindowVisible());
+
+        // Terminate while a script runs only shows the window.
+        d.Post(WM_CONSOLE_STATE, 1, CQuorvidDlg::kUploaderId);
+        d.Post(WM_COMMAND, ID_TERMINATE);
+        EXPECT_EQ(0, d.m_ok);
+        EXPECT_TRUE(d.IsWindowVisible());
+        EXPECT_FALSE(d.IsIconic());
+
+        // A restarting shell loses the icon; its broadcast brings it back with the current picture.
+        NOTIFYICONDATAA probe = d.m_nid;
+        ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &probe));
+        probe.uFlags = NIF_ICON;
+        EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+        d.SendMessage(::RegisterWindowMessageA("TaskbarCreated"));
+        EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon did not come back";
+        EXPECT_TRUE(d.TrayShows(2));
+        d.EndDialog(IDCANCEL);
+    });
+}
+
+// Escape while real scripts run, a dialog that cannot open, then another dialog on the same thread.
+TEST(UiTests, ExitPathsLeaveNothingBehind) {
+    CStation station("out station up\nhang\n", "out uploader up\nhang\n");
+    {
+        CTestDlg dlg;
+        g_app.m_pMainWnd = &dlg;
+        EXPECT_EQ(IDCANCEL, dlg.Run([](CTestDlg& d) {
+            d.Click(IDC_START);
+            for (int i = 0; i < 2000 && !(d.m_runMask == 3 && ScriptChildren() == 2); ++i, ::Sleep(5))
+                d.Post(WM_NULL);
+            EXPECT_TRUE(d.m_runMask == 3 && ScriptChildren() == 2);
+            d.Post(WM_COMMAND, IDCANCEL);
+        }));
+        EXPECT_FALSE(dlg.m_stationConsole.HasWorker());
+        EXPECT_FALSE(dlg.m_uploaderConsole.HasWorker());
+        EXPECT_EQ(0u, ScriptChildren());
+    }
+    {
+        CDialog missing(4242);
+        g_app.m_pMainWnd = &missing;
+        EXPECT_EQ(-1, missing.DoModal());
+    }
+    EXPECT_EQ(nullptr, g_app.m_pMainWnd);
+
+    // No stray quit request ended this one early; the system menu's 0x1F opens the About box.
+    CTestDlg again;
+    bool aboutSeen = false;
+    EXPECT_EQ(IDCANCEL, again.Run([&](CTestDlg& d) {
+        Later(300, [&] {
+            HWND about = ::FindWindowA(nullptr, "About Quorvid");
+            aboutSeen = about && ::IsWindowVisible(about);
+            ::PostMessageA(about, WM_COMMAND, IDOK, 0);
+        });
+        d.SendMessage(WM_SYSCOMMAND, 0x1F, 0);
+        EXPECT_TRUE(aboutSeen);
+        d.EndDialog(IDCANCEL);
+    }));
+}
+
+TEST(UiTests, StartSwitchAndIconCentring) {
+    for (LPCSTR line : {"Quorvid.exe --start", "\"C:\\a--start\\Quorvid.exe\"", "x /y--starting"})
+        EXPECT_TRUE(HasStartSwitch(line)) << line;
+    for (LPCSTR line : {"Quorvid.exe --START", "Quorvid.exe -start --Start", ""})
+        EXPECT_FALSE(HasStartSwitch(line)) << line;
+    // Signed, truncated toward zero: a client narrower than the icon starts it left of the edge.
+    EXPECT_EQ(-5, CenteredIconOrigin(20, 32));
+    EXPECT_EQ(0, CenteredIconOrigin(30, 32));
+    EXPECT_EQ(34, CenteredIconOrigin(100, 32));
+}
