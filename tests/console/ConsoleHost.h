@@ -1,70 +1,127 @@
-// A plain window that hosts consoles the way the main dialog does: real list views, a real Stop
-// button, and a record of the notices posted to it. Used by the console tests and the benchmark.
+// A plain window that hosts consoles the way the main dialog does (real list views, a real Stop button)
+// and records what they did, and a folder of stand-in scripts. Used by the console tests and the bench.
 #pragma once
 
 #include "console/Console.h"
 
-#include <atomic>
+#include <tlhelp32.h>
+
+#include <stdio.h>
+
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
-struct CNotice {
-    WPARAM state;
-    LPARAM id;
-    DWORD tick;
-};
-
 class CConsoleHost {
 public:
-    enum { kLists = 2 };
+    enum { kLists = 2, kFirstListId = 1000 };
 
-    explicit CConsoleHost(bool visible = false);
-    ~CConsoleHost();
+    explicit CConsoleHost(bool visible = false) {
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&icc);
+        // A system class's window made the owner by a window procedure of ours: no class to register.
+        m_owner.m_hWnd =
+            CreateWindowExA(0, "STATIC", "Console host", WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 40,
+                            40, 460, 360, nullptr, nullptr, nullptr, nullptr);
+        SetWindowLongPtrA(m_owner, GWLP_USERDATA, (LONG_PTR)this);
+        SetWindowLongPtrA(m_owner, GWLP_WNDPROC, (LONG_PTR)OwnerProc);
+        for (int i = 0; i < kLists; ++i) {
+            m_lists[i].m_hWnd =
+                CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 10, 10 + i * 140,
+                                420, 120, m_owner, (HMENU)(INT_PTR)(kFirstListId + i), nullptr, nullptr);
+            m_lists[i].InsertColumn(0, "", LVCFMT_LEFT, 400);
+        }
+        m_stop.m_hWnd = CreateWindowExA(0, "BUTTON", "Stop", WS_CHILD | WS_VISIBLE | WS_DISABLED, 10, 300, 80,
+                                        24, m_owner, nullptr, nullptr, nullptr);
+    }
+    ~CConsoleHost() { DestroyWindow(m_owner); }
 
     // Binds a console as the main dialog does: list `index`, identifier index + 1.
-    void Bind(CConsole& console, int index);
-
-    // Runs the message loop for `ms`, or until `done` holds.
-    void Pump(DWORD ms);
-    bool PumpUntil(const std::function<bool()>& done, DWORD ms);
-
-    std::vector<std::string> Rows(int index) const;
-    int Count(WPARAM state) const;
+    void Bind(CConsole& console, int index) {
+        console.SetList(&m_lists[index]);
+        console.SetOwner(&m_owner, (BYTE)(index + 1), &m_running, &m_stop);
+    }
+    // Runs the message loop until `done` holds (true) or `ms` have passed (false).
+    bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
+        MSG msg;
+        for (DWORD begin = GetTickCount(); !done() && GetTickCount() - begin < ms;)
+            if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            else
+                MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        return done();
+    }
+    void Pump(DWORD ms) {
+        PumpUntil([] { return false; }, ms);
+    }
+    std::vector<std::string> Rows(int index) const {
+        std::vector<std::string> rows(m_lists[index].GetItemCount());
+        char text[4096];
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i].assign(text, m_lists[index].GetItemText((int)i, 0, text, sizeof text));
+        return rows;
+    }
 
     CWnd m_owner;
     CListCtrl m_lists[kLists];
     CButton m_stop;
     std::atomic<BYTE> m_running{1};
-    std::vector<CNotice> m_notices;
-    // What the lists were asked to do, seen by the list's own thread.
+    // The notices, oldest first: '1' started, '0' stopped, each followed by '?' unless from console 1.
+    std::string m_notices;
     int m_emptied[kLists] = {};
     int m_inserted[kLists] = {};
     std::vector<DWORD> m_emptiedTicks[kLists];
-    std::vector<DWORD> m_insertedTicks[kLists];
     bool m_keepTicks = false;
 
 private:
-    static LRESULT CALLBACK OwnerProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp);
-    static LRESULT CALLBACK ListProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp);
-    WNDPROC m_listProcs[kLists] = {};
+    static LRESULT CALLBACK OwnerProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp) {
+        CConsoleHost* host = (CConsoleHost*)GetWindowLongPtrA(hWnd, GWLP_USERDATA);
+        if (msg == WM_CONSOLE_STATE)
+            host->m_notices += std::string(wp == 1 ? "1" : "0") + (lp == 1 ? "" : "?");
+        if (msg == WM_NOTIFY && wp >= kFirstListId && wp < kFirstListId + kLists)
+            host->OnListNotify(((const NMHDR*)lp)->code, (int)wp - kFirstListId);
+        return msg == WM_CONSOLE_STATE ? 0 : DefWindowProcA(hWnd, msg, wp, lp);
+    }
+    void OnListNotify(UINT code, int index) {
+        m_inserted[index] += code == LVN_INSERTITEM;
+        m_emptied[index] += code == LVN_DELETEALLITEMS;
+        if (code == LVN_DELETEALLITEMS && m_keepTicks)
+            m_emptiedTicks[index].push_back(GetTickCount());
+    }
 };
 
-// A folder of scripts for the stand-in interpreter; it becomes the current directory, where the
-// console's children look for their scripts.
+// Scripts for the stand-in interpreter, written to the current folder (where the consoles' children
+// look for them) and removed with this object.
 class CScriptFolder {
 public:
-    CScriptFolder();
-    ~CScriptFolder();
-    // Writes `name` and returns the command line "php -f name"; the text lives as long as the folder.
-    LPCSTR Write(const char* name, const std::string& script);
+    ~CScriptFolder() {
+        for (const std::string& command : m_commands)
+            DeleteFileA(command.c_str() + strlen(kRun));
+    }
+    // Writes `name` and gives "php -f name", which lives as long as this object.
+    LPCSTR Write(const char* name, const std::string& script) {
+        FILE* file = fopen(name, "wb");
+        fwrite(script.data(), 1, script.size(), file);
+        fclose(file);
+        m_commands.push_back(kRun + std::string(name));
+        return m_commands.back().c_str();
+    }
 
 private:
-    std::string m_path;
-    std::string m_previous;
-    std::vector<std::string*> m_commands;
-    std::vector<std::string> m_files;
+    static constexpr const char* kRun = "php -f ";
+    std::deque<std::string> m_commands;
 };
 
-// Stand-in interpreters started by this process that still run.
-int CountChildren();
+// Stand-in interpreters started by this process that still run (-1: no snapshot).
+inline int CountChildren() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int children = snapshot == INVALID_HANDLE_VALUE ? -1 : 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        children +=
+            entry.th32ParentProcessID == GetCurrentProcessId() && !lstrcmpiA(entry.szExeFile, "php.exe");
+    CloseHandle(snapshot);
+    return children;
+}

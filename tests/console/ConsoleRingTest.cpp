@@ -1,12 +1,24 @@
 // The ring and the line reader, fed directly and through a real anonymous pipe.
-#include "tests/console/ConsoleTestAccess.h"
+#include "console/Console.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+// Gives a console a pipe of the test's own (the console closes it) and shows how full its ring is.
+class CConsoleTestAccess {
+public:
+    static void SetPipe(CConsole& console, HANDLE read) { console.m_hPipeRead = read; }
+    static unsigned RingCount(const CConsole& console) { return console.m_ringCount; }
+};
+
 namespace {
+
+using Lines = std::vector<std::string>;
+const unsigned kRing = CConsole::kRingSize, kMax = CConsole::kMaxLine;
+
+void Put(CConsole& console, const std::string& s) { console.PutBytes(s.data(), (unsigned)s.size()); }
 
 std::string Take(CConsole& console, unsigned length) {
     std::string out(length, '\0');
@@ -14,158 +26,69 @@ std::string Take(CConsole& console, unsigned length) {
     return out;
 }
 
-void Put(CConsole& console, const std::string& bytes) {
-    console.PutBytes(bytes.data(), (unsigned)bytes.size());
+std::string Read(CConsole& console) {
+    char buffer[kMax + 2];
+    int length = console.ReadLine(buffer, kMax);
+    return length < 0 ? "<failed>" : std::string(buffer, length);
 }
 
-std::string Read(CConsole& console, int& length) {
-    char buffer[CConsole::kMaxLine + 2];
-    memset(buffer, 'Z', sizeof buffer);
-    length = console.ReadLine(buffer, CConsole::kMaxLine);
-    if (length >= 0) {
-        EXPECT_EQ(0, buffer[length]) << "a read line ends with a zero byte";
-    }
-    return length >= 0 ? std::string(buffer, length) : std::string();
-}
-
-// A pipe the test writes into, given to the console as its read end.
-struct CTestPipe {
-    HANDLE read = nullptr, write = nullptr;
-    explicit CTestPipe(CConsole& console) {
-        CreatePipe(&read, &write, nullptr, 1 << 16);
-        CConsoleTestAccess::SetPipe(console, read);
-    }
-    ~CTestPipe() {
-        CloseWrite();
-        CloseHandle(read);
-    }
-    void Send(const std::string& bytes) {
-        DWORD written = 0;
-        WriteFile(write, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    }
-    void CloseWrite() {
-        if (write != nullptr)
-            CloseHandle(write);
-        write = nullptr;
-    }
-};
-
-} // namespace
-
-TEST(ConsoleRing, KeepsTheNewestBytesWhenOverfilled) {
-    CConsole console;
-    std::string bytes(CConsole::kRingSize + 1, 'x');
-    bytes[0] = '0';
-    bytes[1] = '1';
-    Put(console, bytes);
-    EXPECT_EQ(CConsole::kRingSize, CConsoleTestAccess::RingCount(console));
-    bool taken = false;
-    EXPECT_EQ('1', console.GetByte(taken)) << "the first byte was overwritten, the second is the oldest";
-    EXPECT_TRUE(taken);
-
-    Put(console, "y");
-    Put(console, "z");
-    EXPECT_EQ(CConsole::kRingSize, CConsoleTestAccess::RingCount(console));
-    std::string all = Take(console, CConsole::kRingSize + 10);
-    ASSERT_EQ(CConsole::kRingSize, all.size());
-    EXPECT_EQ("xyz", all.substr(all.size() - 3));
-    EXPECT_EQ(0u, CConsoleTestAccess::RingCount(console));
-}
-
-TEST(ConsoleRing, FindsAndTakesBytes) {
+TEST(ConsoleRing, KeepsTheNewestBytesAndGivesLines) {
     CConsole console;
     unsigned position = 77;
+    bool taken = false;
     EXPECT_FALSE(console.FindByte('\n', position));
     EXPECT_EQ(77u, position) << "an empty ring leaves the position alone";
-    bool taken = false;
-    EXPECT_EQ(0, console.GetByte(taken));
-    EXPECT_FALSE(taken);
+    EXPECT_TRUE(console.GetByte(taken) == 0 && !taken) << "nothing taken from an empty ring";
+    EXPECT_EQ("", Take(console, 4));
 
-    Put(console, std::string("ab\ncd"));
-    EXPECT_TRUE(console.FindByte('\n', position));
-    EXPECT_EQ(3u, position);
+    Put(console, "ab\ncd");
+    EXPECT_TRUE(console.FindByte('\n', position) && position == 3);
     EXPECT_FALSE(console.FindByte('q', position));
-    EXPECT_EQ("ab\nc", Take(console, 4));
-    EXPECT_EQ("d", Take(console, 10));
-    EXPECT_EQ(0u, CConsoleTestAccess::RingCount(console));
+    EXPECT_TRUE(console.GetByte(taken) == 'a' && taken);
+    EXPECT_EQ("b\ncd", Take(console, 10)) << "a short ring gives what it has";
 
-    // Wrapped round: the only line end is the newest byte of a full ring.
-    Put(console, std::string(CConsole::kRingSize - 1, 'k') + "\n");
-    EXPECT_TRUE(console.FindByte('\n', position));
-    EXPECT_EQ(CConsole::kRingSize, position);
-}
+    Put(console, "01" + std::string(kRing - 1, 'x'));
+    EXPECT_EQ('1', console.GetByte(taken)) << "one byte more than fits: the oldest went";
+    Put(console, "y\n");
+    EXPECT_TRUE(console.FindByte('\n', position) && position == kRing)
+        << "wrapped round and full again, the line end is the newest byte";
+    EXPECT_EQ(std::string(kRing - 2, 'x') + "y\n", Take(console, kRing + 10));
 
-TEST(ConsoleLineReader, TrimsTheEndOnlyAndCutsLongLines) {
-    CConsole console;
-    int length = -2;
-    Put(console, "abc\r\n  x \t\n\n\r\nend\xC3\xA9\n");
-    EXPECT_EQ("abc", Read(console, length));
-    EXPECT_EQ(3, length);
-    EXPECT_EQ("  x", Read(console, length)) << "leading blanks stay";
-    EXPECT_EQ("", Read(console, length));
-    EXPECT_EQ(0, length);
-    EXPECT_EQ("", Read(console, length));
-    EXPECT_EQ("end\xC3\xA9", Read(console, length)) << "bytes above 0x7F are text";
-    EXPECT_EQ(0u, CConsoleTestAccess::RingCount(console));
-
+    // The line reader on its own: the end of a line trimmed, a long one cut, empty ones taken out.
     std::string longLine(3000, 'L');
-    longLine[2045] = ' ';
-    Put(console, longLine + "\nnext\n");
-    EXPECT_EQ(std::string(2045, 'L'), Read(console, length)) << "cut to 2046 bytes, then trimmed";
-    EXPECT_EQ("next", Read(console, length));
+    longLine[kMax - 1] = ' ';
+    Put(console, "abc\r\n  x \t \r\n\n\r\n \nend\xC3\xA9\x80\none\ntwo\n" + longLine + "\nnext\n");
+    Lines lines;
+    for (int calls = 0; calls < 12 && CConsoleTestAccess::RingCount(console) > 0; ++calls)
+        lines.push_back(Read(console));
+    EXPECT_EQ(Lines({"abc", "  x", "", "", "", "end\xC3\xA9\x80", "one", "two", std::string(kMax - 1, 'L'),
+                     "next"}),
+              lines);
 }
 
-TEST(ConsoleLineReader, PollsThePipe) {
+TEST(ConsoleLineReader, ReadsThePipeWithoutOverwritingHeldBytes) {
     CConsole console;
-    CTestPipe pipe(console);
-    int length = -2;
-
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 1 << 16));
+    CConsoleTestAccess::SetPipe(console, read);
+    auto send = [&](const std::string& bytes) {
+        DWORD written = 0;
+        WriteFile(write, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    };
     Put(console, "abc");
-    DWORD begin = GetTickCount();
-    EXPECT_EQ("", Read(console, length));
-    EXPECT_EQ(0, length);
-    EXPECT_GE(GetTickCount() - begin, 150u) << "an idle pipe is polled twice, 100 ms apart";
+    EXPECT_EQ("", Read(console));
     EXPECT_EQ(3u, CConsoleTestAccess::RingCount(console)) << "a part line waits in the ring";
+    send("def\nsecond\n");
+    EXPECT_EQ(Lines({"abcdef", "second"}), Lines({Read(console), Read(console)}));
 
-    pipe.Send("def\nsecond line\n");
-    EXPECT_EQ("abcdef", Read(console, length));
-    pipe.CloseWrite();
-    EXPECT_EQ("second line", Read(console, length)) << "the ring is searched before the pipe";
-    Read(console, length);
-    EXPECT_EQ(-1, length) << "a broken pipe is a failure";
+    // A line and the start of another that fills the ring, while the pipe holds more than fits.
+    Put(console, "kept\n" + std::string(kRing - 1000, 'a'));
+    send(std::string(1500, 'b') + "\ntail\n");
+    EXPECT_EQ("kept", Read(console)) << "not overwritten by the poll";
+    EXPECT_EQ(std::string(kMax, 'a'), Read(console)) << "a ring full of one line shows its start once";
+    EXPECT_EQ("tail", Read(console)) << "the rest of that line is dropped";
+    CloseHandle(write);
+    EXPECT_EQ("<failed>", Read(console)) << "a broken pipe is a failure";
 }
 
-TEST(ConsoleLineReader, NeverOverwritesHeldBytesAndGoesOnAfterAFullRing) {
-    CConsole console;
-    CTestPipe pipe(console);
-    int length = -2;
-
-    // A complete line and the start of another that fills the ring; the pipe holds more than fits.
-    Put(console, "kept\n" + std::string(CConsole::kRingSize - 1000, 'a'));
-    pipe.Send(std::string(1500, 'b') + "\ntail\n");
-    EXPECT_EQ("kept", Read(console, length)) << "the oldest line was not overwritten by the poll";
-
-    std::string cut = Read(console, length);
-    EXPECT_EQ(std::string(CConsole::kMaxLine, 'a'), cut) << "a ring full of one line shows its start";
-    EXPECT_EQ("tail", Read(console, length)) << "the rest of that line is dropped, reading goes on";
-
-    // 20000 bytes without a line end, arriving in pieces, then a line end and one more line.
-    std::vector<std::string> shown;
-    for (int i = 0; i < 20; ++i) {
-        pipe.Send(std::string(1000, 'c'));
-        if (i % 4 != 3)
-            continue;
-        std::string line = Read(console, length);
-        if (length > 0)
-            shown.push_back(line);
-    }
-    pipe.Send("\nafter\n");
-    for (int calls = 0; calls < 4 && (shown.empty() || shown.back() != "after"); ++calls) {
-        std::string line = Read(console, length);
-        if (length > 0)
-            shown.push_back(line);
-    }
-    ASSERT_EQ(2u, shown.size());
-    EXPECT_EQ(std::string(CConsole::kMaxLine, 'c'), shown[0]) << "shown once, cut";
-    EXPECT_EQ("after", shown[1]);
-}
+} // namespace

@@ -1,4 +1,4 @@
-// One run of a script through the stand-in interpreter, shown in a real list view of this thread.
+// Runs of stand-in scripts and the worker's supervision, shown in list views of this (the owner's) thread.
 #include "tests/console/ConsoleHost.h"
 
 #include <gtest/gtest.h>
@@ -7,96 +7,87 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-class ConsoleRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_host.Bind(m_console, 0);
-        m_host.m_lists[0].InsertItem(0, "left from before");
-        m_host.m_inserted[0] = 0;
+struct ConsoleTest : ::testing::Test {
+    void SetUp() override { host.Bind(console, 0); }
+    void TearDown() override {
+        host.m_running = 0;
+        console.WaitForWorker(INFINITE);
     }
-    // Runs `script` once on this thread and gives the rows it left.
-    Rows RunScript(const std::string& script) {
-        m_console.SetCommand(m_scripts.Write("run.php", script));
-        m_console.Run();
-        return m_host.Rows(0);
+    int Start(const char* script) {
+        console.SetCommand(scripts.Write("run.php", script));
+        host.m_running = 1;
+        return console.Start();
+    }
+    bool PumpUntil(const std::function<bool()>& done) { return host.PumpUntil(done, 10000); }
+    // The notices once there are `n`, and a little longer for any that should not come.
+    std::string Notices(size_t n) {
+        PumpUntil([&] { return host.m_notices.size() >= n; });
+        host.Pump(100);
+        return host.m_notices;
     }
 
-    CScriptFolder m_scripts;
-    CConsoleHost m_host;
-    CConsole m_console;
+    CScriptFolder scripts;
+    CConsoleHost host;
+    CConsole console;
 };
 
-TEST_F(ConsoleRun, ShowsLinesByTheDisplayRules) {
-    m_host.m_stop.EnableWindow(FALSE);
-    DWORD begin = GetTickCount();
-    Rows rows = RunScript("out  ~ a blank first: shown\n"
-                          "out 2010-05-17 12:34:56 message\n"
-                          "out 2011-05-17 another year\n"
-                          "out note 2010-05-17 further in\n"
-                          "out 2010-05-17 \n"
-                          "out 2010-05-17 x\n"
-                          "out ~ends the run\n"
-                          "out never shown\n"
-                          "hang\n");
-    EXPECT_EQ(Rows({" ~ a blank first: shown", "12:34:56 message", "2011-05-17 another year",
-                    "note 2010-05-17 further in", "2010-05-17", "x"}),
-              rows);
-    EXPECT_LT(GetTickCount() - begin, 3000u) << "the '~' line ended the run of a hanging script";
-    EXPECT_EQ(0, CountChildren()) << "and its child with it";
-    EXPECT_TRUE(m_host.m_stop.IsWindowEnabled()) << "a run that started its child enables Stop";
-    EXPECT_EQ(1, m_host.m_emptied[0]);
-
-    // A '~' as the very first line: no exit code was ever asked for, the child still goes.
-    EXPECT_EQ(Rows(), RunScript("out ~\nout hidden\nhang\n"));
-    EXPECT_EQ(0, CountChildren());
+TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
+    std::string abc;
+    while (abc.size() < CConsole::kMaxLine)
+        abc += "abcdefghijklmnopqrstuvwxyz";
+    const struct {
+        BYTE running;
+        const char* script;
+        Rows rows;
+        int shown;
+    } cases[] = {
+        {1,
+         "out  ~ a blank first: shown\nout 2010-05-17 12:34:56 message\nout 2011-05-17 another year\n"
+         "out 2010-05-17 \nout 2010-05-17 x\nout ~ends the run unseen\nout never shown\nhang\n",
+         {" ~ a blank first: shown", "12:34:56 message", "2011-05-17 another year", "2010-05-17", "x"},
+         5},
+        {1, "out ~\nout hidden\nhang\n", {}, 0},
+        // Far more than the pipe and the ring hold: the child ends with lines still waiting.
+        {1, "lines 3000 line %n\nlines 6 %n\n", {"1", "2", "3", "4", "5", "6"}, 3006},
+        {1, "out one\nsleep 300\nout two\nraw no line end\n", {"one", "two"}, 2},
+        {1, "out before\nlong 20000\nout after\n", {"before", abc.substr(0, CConsole::kMaxLine), "after"}, 3},
+        {0, "raw a\\n\\nb\\n\nhang\n", {"a"}, 1},
+        {1, nullptr, {}, 0},
+    };
+    for (const auto& c : cases) {
+        host.m_lists[0].InsertItem(0, "left from before");
+        host.m_inserted[0] = 0;
+        host.m_running = c.running;
+        console.SetCommand(c.script ? scripts.Write("run.php", c.script) : "quorvid-no-such-program -f x");
+        console.Run();
+        EXPECT_EQ(0, CountChildren()) << "no child outlives its run";
+        EXPECT_EQ(c.rows, host.Rows(0)) << (c.script ? c.script : "no interpreter");
+        EXPECT_EQ(c.shown, host.m_inserted[0]) << "no line lost, no line hidden";
+    }
 }
 
-TEST_F(ConsoleRun, KeepsTheNewestSixRowsAndShowsEverythingTheChildLeft) {
-    // Far more than the pipe and the ring hold: the child ends with lines still waiting.
-    Rows rows = RunScript("lines 3000 line %n of 3000, padded to make the output larger\n"
-                          "raw no line end\n");
-    EXPECT_EQ(Rows({"line 2995 of 3000, padded to make the output larger",
-                    "line 2996 of 3000, padded to make the output larger",
-                    "line 2997 of 3000, padded to make the output larger",
-                    "line 2998 of 3000, padded to make the output larger",
-                    "line 2999 of 3000, padded to make the output larger",
-                    "line 3000 of 3000, padded to make the output larger"}),
-              rows)
-        << "the newest at the bottom; a last line without a line end is not shown";
-    EXPECT_EQ(3000, m_host.m_inserted[0]) << "no line lost";
+TEST_F(ConsoleTest, SupervisesRestartsTheRunFlagAndStop) {
+    EXPECT_EQ(0, console.Stop()) << "nothing to stop";
+    ASSERT_EQ(1, Start("every 20 3 tick %n\n"));
+    EXPECT_EQ(0, console.Start()) << "a console never has a second worker";
+    EXPECT_TRUE(PumpUntil([&] { return host.m_emptied[0] >= 4; }));
+    EXPECT_EQ("1", host.m_notices) << "no notice per restart, none from the first Stop";
+    host.m_running = 0;
+    EXPECT_EQ("10", Notices(2)) << "clearing the flag alone ends the worker";
 
-    EXPECT_EQ(Rows({"one", "two"}), RunScript("out one\nsleep 300\nout two\n"))
-        << "every run starts with an empty list; the last words of a script are shown";
-}
-
-TEST_F(ConsoleRun, ALineThatOutgrowsTheRingIsShownCutAndReadingGoesOn) {
-    Rows rows = RunScript("out before\nlong 20000\nout after\n");
-    ASSERT_EQ(3u, rows.size());
-    std::string alphabet;
-    while (alphabet.size() < CConsole::kMaxLine)
-        alphabet += "abcdefghijklmnopqrstuvwxyz";
-    EXPECT_EQ("before", rows[0]);
-    EXPECT_EQ(alphabet.substr(0, CConsole::kMaxLine), rows[1]);
-    EXPECT_EQ("after", rows[2]);
-}
-
-TEST_F(ConsoleRun, OnceRunningIsNotWantedAnEmptyLineEndsTheRun) {
-    m_host.m_running = 0;
-    EXPECT_EQ(Rows({"a"}), RunScript("raw a\\n\\nb\\n\nhang\n"));
-    EXPECT_EQ(0, CountChildren()) << "the child is terminated, not left hanging";
-}
-
-TEST_F(ConsoleRun, AProgramThatCannotStartEmptiesTheListAndNothingElse) {
-    m_host.m_stop.EnableWindow(FALSE);
-    m_console.SetCommand("quorvid-no-such-program -f x.php");
-    m_console.Run();
-    EXPECT_EQ(Rows(), m_host.Rows(0));
-    EXPECT_EQ(1, m_host.m_emptied[0]);
-    EXPECT_FALSE(m_host.m_stop.IsWindowEnabled());
-
-    m_console.SetCommand("php -f quorvid-missing.php");
-    m_console.Run();
-    EXPECT_EQ(Rows({"Could not open input file: quorvid-missing.php"}), m_host.Rows(0));
+    // Stop with a hanging child, then during floods, the child killed at a different point each time.
+    for (int round = 0; round < 4; ++round) {
+        host.m_notices.clear();
+        host.m_inserted[0] = 0;
+        ASSERT_EQ(1, Start(round ? "lines 1000000 flood line %n\n" : "out hello\nhang\n")) << "a new worker";
+        ASSERT_TRUE(PumpUntil([&] { return host.m_inserted[0] >= 1 + 50 * round; }));
+        host.m_running = 0;
+        EXPECT_TRUE(console.Stop() == 1 || round > 0) << "the hanging child was active";
+        ASSERT_FALSE(console.HasWorker()) << "the worker's lines got through while Stop waited";
+        EXPECT_EQ(0, CountChildren());
+        EXPECT_EQ(round ? 6u : 1u, host.Rows(0).size()) << "the child's lines are shown";
+        EXPECT_EQ("10", Notices(2));
+    }
 }
 
 } // namespace
