@@ -71,10 +71,8 @@ struct CApp {
 
     bool Launch(const std::string& folder, const char* arguments) {
         std::string line = std::string("Quorvid.exe ") + arguments; // found beside the test program
-        // Null standard handles. Otherwise, under Wine, the program and what it starts (the desktop process
-        // among them) would hold the test runner's output pipe open after the test has ended.
         STARTUPINFOA si = {};
-        si.cb = sizeof(si), si.dwFlags = STARTF_USESTDHANDLES;
+        si.cb = sizeof(si);
         BOOL started =
             CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
         auto shown = [&] {
