@@ -107,7 +107,5 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 void CDialog::Detach() {
     ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
     m_hWnd = nullptr;
-    CWinApp* app = AfxGetApp();
-    if (app && app->m_pMainWnd == this)
-        app->m_pMainWnd = nullptr;
+    StopBeingMainWindow();
 }

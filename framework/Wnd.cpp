@@ -2,7 +2,9 @@
 
 #include "framework/App.h"
 
-CWnd::~CWnd() {
+CWnd::~CWnd() { StopBeingMainWindow(); }
+
+void CWnd::StopBeingMainWindow() {
     CWinApp* app = AfxGetApp();
     if (app && app->m_pMainWnd == this)
         app->m_pMainWnd = nullptr;

@@ -15,7 +15,6 @@ public:
     // registration here, so AfxGetApp()->m_pMainWnd never points at a destroyed object.
     ~CWnd() override;
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
     operator HWND() const { return m_hWnd; }
 
     LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
@@ -34,7 +33,6 @@ public:
     BOOL SetForegroundWindow() const { return ::SetForegroundWindow(m_hWnd); }
     void SetWindowText(LPCSTR text) const { ::SetWindowTextA(m_hWnd, text); }
     int GetWindowText(LPSTR buf, int size) const { return ::GetWindowTextA(m_hWnd, buf, size); }
-    int GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
     HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }
@@ -58,5 +56,8 @@ public:
     void OnDestroy() { Default(); }
 
 protected:
+    // Once the window is gone, or the object that should have had it, it is no main window any more.
+    void StopBeingMainWindow();
+
     bool m_bDefaultHandling = false;
 };
