@@ -41,8 +41,6 @@ void Report(const std::string& what, const char* format, double figure, const st
     char text[64];
     snprintf(text, sizeof text, format, figure);
     g_rows.push_back({what, text, target, met});
-    printf("  %-58s %s\n", what.c_str(), text);
-    fflush(stdout);
 }
 
 std::string Format(const char* format, double value) {
