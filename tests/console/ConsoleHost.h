@@ -4,8 +4,6 @@
 
 #include "console/Console.h"
 
-#include <tlhelp32.h>
-
 #include <stdio.h>
 
 #include <deque>
@@ -112,16 +110,3 @@ private:
     static constexpr const char* kRun = "php -f ";
     std::deque<std::string> m_commands;
 };
-
-// Stand-in interpreters started by this process that still run (-1: no snapshot).
-inline int CountChildren() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int children = snapshot == INVALID_HANDLE_VALUE ? -1 : 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        children +=
-            entry.th32ParentProcessID == GetCurrentProcessId() && !lstrcmpiA(entry.szExeFile, "php.exe");
-    CloseHandle(snapshot);
-    return children;
-}

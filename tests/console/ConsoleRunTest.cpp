@@ -1,5 +1,6 @@
 // Runs of stand-in scripts and the worker's supervision, shown in list views of this (the owner's) thread.
 #include "tests/console/ConsoleHost.h"
+#include "tests/Processes.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +61,7 @@ TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
         host.m_running = c.running;
         console.SetCommand(c.script ? scripts.Write("run.php", c.script) : "quorvid-no-such-program -f x");
         console.Run();
-        EXPECT_EQ(0, CountChildren()) << "no child outlives its run";
+        EXPECT_EQ(0u, ScriptChildren()) << "no child outlives its run";
         EXPECT_EQ(c.rows, host.Rows(0)) << (c.script ? c.script : "no interpreter");
         EXPECT_EQ(c.shown, host.m_inserted[0]) << "no line lost, no line hidden";
     }
@@ -84,7 +85,7 @@ TEST_F(ConsoleTest, SupervisesRestartsTheRunFlagAndStop) {
         host.m_running = 0;
         EXPECT_TRUE(console.Stop() == 1 || round > 0) << "the hanging child was active";
         ASSERT_FALSE(console.HasWorker()) << "the worker's lines got through while Stop waited";
-        EXPECT_EQ(0, CountChildren());
+        EXPECT_EQ(0u, ScriptChildren());
         EXPECT_EQ(round ? 6u : 1u, host.Rows(0).size()) << "the child's lines are shown";
         EXPECT_EQ("10", Notices(2));
     }

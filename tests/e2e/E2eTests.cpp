@@ -1,9 +1,9 @@
 // Quorvid.exe as a person uses it, started in a station folder with stand-in scripts and driven from outside.
 #include "res/resource.h"
+#include "tests/Processes.h"
 
 #include <windows.h>
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -20,19 +20,6 @@ template <typename F> bool WaitFor(F done, DWORD timeoutMs) {
     for (DWORD start = GetTickCount();; Sleep(5))
         if (bool ok = done(); ok || GetTickCount() - start >= timeoutMs)
             return ok;
-}
-
-// The live processes with this executable name (any case); with a nonzero `parentPid`, its children only.
-std::vector<DWORD> ProcessesNamed(const char* exeName, DWORD parentPid = 0) {
-    std::vector<DWORD> found;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (!lstrcmpiA(entry.szExeFile, exeName) && (!parentPid || entry.th32ParentProcessID == parentPid))
-            found.push_back(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return found;
 }
 
 // A fresh station folder under the temporary directory, removed with the files the tests write into it.

@@ -4,10 +4,9 @@
 
 #include "framework/App.h"
 #include "res/resource.h"
+#include "tests/Processes.h"
 
 #include <gtest/gtest.h>
-
-#include <tlhelp32.h>
 
 #include <fstream>
 #include <functional>
@@ -35,17 +34,6 @@ UINT_PTR Later(UINT ms, std::function<void()> work) {
     UINT_PTR id = ::SetTimer(nullptr, 0, ms, OnLater);
     g_later[id] = std::move(work);
     return id;
-}
-
-size_t ScriptChildren() {
-    size_t count = 0;
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 e = {};
-    e.dwSize = sizeof e;
-    for (BOOL more = ::Process32First(snapshot, &e); more; more = ::Process32Next(snapshot, &e))
-        count += e.th32ParentProcessID == ::GetCurrentProcessId() && !lstrcmpiA(e.szExeFile, "php.exe");
-    ::CloseHandle(snapshot);
-    return count;
 }
 
 // A fresh station folder with the two scripts (stand-in directives), current while the object lives.
