@@ -11,8 +11,6 @@
 
 #include <string.h>
 
-static_assert(sizeof(NOTIFYICONDATAA) >= CQuorvidDlg::kNotifyIconDataSize, "the tray record is too small");
-
 bool HasStartSwitch(LPCSTR commandLine) { return commandLine && strstr(commandLine, "--start") != nullptr; }
 
 int CenteredIconOrigin(int clientExtent, int iconExtent) { return (clientExtent - iconExtent + 1) / 2; }

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <stddef.h>
 
 // The tray icon's callback: lParam is the mouse message.
 #define WM_TRAYICON (WM_USER + 100)
@@ -23,14 +24,16 @@ int CenteredIconOrigin(int clientExtent, int iconExtent);
 class CQuorvidDlg : public CDialog {
 public:
     explicit CQuorvidDlg(CWnd* pParent = nullptr);
+
+    // The tray record as far as guidItem: the size the shell knows for this build's own layout (504
+    // bytes for 32-bit programs, 520 for 64-bit ones), whatever newer members the headers declare.
+    static constexpr UINT kNotifyIconDataSize = offsetof(NOTIFYICONDATAA, guidItem) + sizeof(GUID);
     ~CQuorvidDlg() override;
 
     enum : UINT {
         kStationId = 1,
         kUploaderId = 2,
         kTrayIconId = 100,
-        // NOTIFYICONDATAA up to and including guidItem.
-        kNotifyIconDataSize = 504,
         kListColumnWidth = 400,
         kIntervalMin = 5,
         kIntervalMax = 30,

@@ -211,6 +211,8 @@ TEST(UiTests, TrayShowsHidesAndComesBack) {
     CStation station;
     CTestDlg dlg;
     dlg.Run([&](CTestDlg& d) {
+        // The shell knows the record by its size: the version-3 layout of this build's own pointer width.
+        EXPECT_EQ(sizeof(void*) == 4 ? 504u : 520u, d.m_nid.cbSize);
         // A double-click hides, the next one shows; other mouse messages change nothing.
         const std::pair<UINT, bool> kMouse[] = {{WM_LBUTTONDBLCLK, false}, {WM_LBUTTONDOWN, false},
                                                 {WM_RBUTTONUP, false},     {WM_LBUTTONDBLCLK, true},
