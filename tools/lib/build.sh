@@ -1,6 +1,49 @@
-# Sourced by tools/test, tools/run and tools/bench: installs what is missing and builds everything.
+# Sourced by the tools: installs what is missing, knows the two targets and which of them this host can
+# run, and builds them. Each target has a build folder of its own: $builds/i686 and $builds/x86_64.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=${QUORVID_BUILD:-$root/build}
+builds=${QUORVID_BUILD:-$root/build}
 "$root/tools/setup"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" -- --no-print-directory
+
+quorvid_wine_dir=/usr/lib/wine
+quorvid_i686_refusal="this host cannot execute 32-bit programs"
+
+# Some hosts run 64-bit user code only: there the kernel refuses the 32-bit Wine loader ("Exec format
+# error"), although the package installs. Asked once. QUORVID_NO_I686=1 answers no, so that the path of
+# such a host can be tried anywhere.
+quorvid_host_runs_i686() {
+  if [ -z "${quorvid_i686_runs:-}" ]; then
+    quorvid_i686_runs=no
+    if [ "${QUORVID_NO_I686:-0}" != 1 ] && "$quorvid_wine_dir/wine" --version >/dev/null 2>&1; then
+      quorvid_i686_runs=yes
+    fi
+  fi
+  [ "$quorvid_i686_runs" = yes ]
+}
+
+# quorvid_build ARCH [cmake arguments...]: configures and builds one target into $builds/ARCH.
+quorvid_build() {
+  local arch=$1
+  shift
+  cmake -S "$root" -B "$builds/$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" "$@" >/dev/null
+  cmake --build "$builds/$arch" -j"$(nproc)" -- --no-print-directory
+}
+
+# Sets $arch to the target a tool runs: QUORVID_ARCH if given, else the 32-bit program where the host can
+# run it, else the 64-bit one.
+quorvid_pick_arch() {
+  arch=${QUORVID_ARCH:-}
+  case "$arch" in
+    "") if quorvid_host_runs_i686; then arch=i686; else arch=x86_64; fi ;;
+    x86_64) ;;
+    i686)
+      if ! quorvid_host_runs_i686; then
+        echo "QUORVID_ARCH=i686: $quorvid_i686_refusal; use QUORVID_ARCH=x86_64" >&2
+        exit 2
+      fi
+      ;;
+    *)
+      echo "QUORVID_ARCH must be i686 or x86_64, not '$arch'" >&2
+      exit 2
+      ;;
+  esac
+}

@@ -1,10 +1,24 @@
-# Sourced by tools/test and tools/run: gives the caller a display, a Wine prefix of the build's own
-# whose programs all run inside Wine's virtual desktop, and one wineserver kept alive until exit.
-# Expects $build to name the build folder.
+# Sourced by the tools after build.sh: gives the caller a display and, per target, a Wine prefix of the
+# build's own whose programs all run inside Wine's virtual desktop, with one wineserver kept alive until
+# that target's session ends.
 
-export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# quorvid_use_target ARCH: points $build, the prefix and the Wine loader at one target. The loader is
+# called directly: Debian's `wine` wrapper takes the 32-bit one whenever it is installed, even where the
+# kernel cannot run it. The `wine` function below stands for it in the tools.
+quorvid_use_target() {
+  arch=$1
+  build="$builds/$arch"
+  export WINEPREFIX="$build/wineprefix"
+  if [ "$arch" = x86_64 ]; then
+    export WINEARCH=win64 WINELOADER="$quorvid_wine_dir/wine64"
+  else
+    export WINEARCH=win32 WINELOADER="$quorvid_wine_dir/wine"
+  fi
+}
+wine() { "$WINELOADER" "$@"; }
 
 quorvid_started_xvfb=
 quorvid_start_display() {
@@ -21,11 +35,11 @@ quorvid_start_display() {
 quorvid_make_prefix() {
   if [ ! -f "$WINEPREFIX/.quorvid-ready" ]; then
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    wine wineboot.exe -i >/dev/null 2>&1 || true
     # A virtual desktop for every program of this prefix: Wine's own notification area answers at
     # once there, and the exit code of a program still reaches its caller.
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
+    wine reg.exe add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg.exe add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
     # This Wine does not look into its own font folder, so the caption buttons, drawn with Marlett, show
     # letters. Wine reads the prefix's Fonts folder: Marlett goes there. Its Tahoma stays out on purpose:
     # it runs wider than the Windows one, and the dialogs' labels, laid out for that, would wrap and cut.
@@ -33,11 +47,6 @@ quorvid_make_prefix() {
     wineserver -w
     touch "$WINEPREFIX/.quorvid-ready"
   fi
-}
-
-quorvid_end_session() {
-  wineserver -k >/dev/null 2>&1 || true
-  [ -n "$quorvid_started_xvfb" ] && kill "$quorvid_started_xvfb" 2>/dev/null || true
 }
 
 # Wine starts its desktop (explorer.exe) and services on demand, from the first program that needs them,
@@ -51,10 +60,24 @@ quorvid_start_desktop() {
   done
 }
 
-quorvid_begin_session() {
-  quorvid_start_display
-  trap quorvid_end_session EXIT
+# The current target's Wine: its prefix, a wineserver that stays up, and its desktop.
+quorvid_begin_wine() {
   quorvid_make_prefix
   wineserver -p >/dev/null 2>&1 || true
   quorvid_start_desktop
+}
+quorvid_end_wine() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+}
+
+quorvid_end_session() {
+  quorvid_end_wine
+  [ -n "$quorvid_started_xvfb" ] && kill "$quorvid_started_xvfb" 2>/dev/null || true
+}
+
+# For the tools that run one target: quorvid_use_target first.
+quorvid_begin_session() {
+  quorvid_start_display
+  trap quorvid_end_session EXIT
+  quorvid_begin_wine
 }
