@@ -20,12 +20,26 @@ quorvid_host_runs_i686() {
   [ "$quorvid_i686_runs" = yes ]
 }
 
-# quorvid_build ARCH [cmake arguments...]: configures and builds one target into $builds/ARCH.
+# quorvid_build_in DIR ARCH [cmake arguments...] [-- cmake --build arguments...]: configures one target in
+# DIR and builds it (everything, or what the build arguments name, e.g. --target Quorvid).
+quorvid_build_in() {
+  local dir=$1 arch=$2
+  shift 2
+  local configure=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    configure+=("$1")
+    shift
+  done
+  [ $# -gt 0 ] && shift
+  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" "${configure[@]}" >/dev/null
+  cmake --build "$dir" -j"$(nproc)" "$@" -- --no-print-directory
+}
+
+# quorvid_build ARCH [as above]: the test build of one target, in $builds/ARCH.
 quorvid_build() {
   local arch=$1
   shift
-  cmake -S "$root" -B "$builds/$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" "$@" >/dev/null
-  cmake --build "$builds/$arch" -j"$(nproc)" -- --no-print-directory
+  quorvid_build_in "$builds/$arch" "$arch" "$@"
 }
 
 # Sets $arch to the target a tool runs: QUORVID_ARCH if given, else the 32-bit program where the host can
