@@ -1,0 +1,249 @@
+# Sourced by tools/package --check after packaging: the release files checked as a Windows user would
+# meet them. Everything runs under Wine in one fresh 64-bit prefix made for this run, so that nothing an
+# earlier run or a test left behind can make an installer look right. The 32-bit files are run too where
+# the host can run 32-bit programs; elsewhere the 32-bit installer's payload is compared instead.
+source "$root/tools/lib/wine-session.sh"
+
+# Messages the checks post to Quorvid's main window, as the program defines them.
+WM_COMMAND=0x111 IDC_START=1002 IDC_STOP=1003 IDC_CLOSE=1004
+# A station folder with a blank in its name: a shortcut's "Start in" must keep it whole.
+station_win='C:\Quorvid station'
+
+checks_passed=0 checks_failed=0
+# check NAME FUNCTION [ARGS...]: one counted check. Its output is shown only when it fails. The
+# functions run without errexit (bash drops it inside a condition), so each step says when it fails.
+check() {
+  local name=$1
+  shift
+  if "$@" >"$work/check.log" 2>&1; then
+    checks_passed=$((checks_passed + 1))
+    echo "ok    $name"
+  else
+    checks_failed=$((checks_failed + 1))
+    echo "FAIL  $name"
+    sed 's/^/      /' "$work/check.log"
+  fi
+}
+fail() {
+  echo "$*"
+  return 1
+}
+
+remote() { wine "$builds/x86_64/bin/quorvid_remote.exe" "$@"; }
+unix_path() { # C:\a\b -> the prefix's drive_c/a/b
+  local rest=${1#C:\\}
+  echo "$WINEPREFIX/drive_c/${rest//\\//}"
+}
+
+# wait_ended PID SECONDS: the program ends within that time and with status 0.
+wait_ended() {
+  local status
+  for _ in $(seq $(($2 * 10))); do
+    if ! kill -0 "$1" 2>/dev/null; then
+      wait "$1" && status=0 || status=$?
+      [ "$status" -eq 0 ] || fail "Quorvid.exe ended with status $status"
+      return
+    fi
+    sleep 0.1
+  done
+  fail "Quorvid.exe did not end within $2 s"
+}
+
+# Takes a started program of a release to its end: both lists fill (its scripts run), Stop empties
+# them, Close ends the program.
+run_to_end() {
+  local pid=$1
+  remote wait main || fail "no main window" || return
+  remote wait-running || fail "the scripts did not run" || return
+  remote post main $WM_COMMAND $IDC_STOP 0 && remote wait-idle || fail "Stop did not stop the scripts" || return
+  remote post main $WM_COMMAND $IDC_CLOSE 0 || return
+  wait_ended "$pid" 20
+}
+# A check that failed half-way must not leave its program to the next one.
+end_programs() { wine taskkill.exe /f /im Quorvid.exe >/dev/null 2>&1 || true; }
+
+check_sums() { (cd "$dist" && sha256sum --quiet -c SHA256SUMS); }
+
+check_zip() { py check-zip "$dist/$(release_name "$1").zip" "$1" "$version"; }
+
+# The installer carries exactly the staged release, whose program is the one built.
+check_payload() {
+  local out="$work/payload-$1" stage="$builds/release-$1/stage"
+  7z x -y -o"$out" "$dist/$(release_name "$1")-setup.exe" >/dev/null || return
+  cmp "$out/Quorvid.exe" "$builds/release-$1/bin/Quorvid.exe" || return
+  diff -r -x '$PLUGINSDIR' -x uninstall.exe "$stage" "$out"
+}
+
+# The zip's program, unpacked into a station folder (the example config.ini, the demo's scripts and
+# the stand-in interpreter beside it), started with --start.
+check_zip_run() {
+  local folder="$WINEPREFIX/drive_c/zip-$(flavour "$1")"
+  7z x -y -o"$folder" "$dist/$(release_name "$1").zip" >/dev/null || return
+  cp "$folder/example-station/config.ini" "$root"/demo/*.php "$builds/$1/bin/php.exe" "$folder/" || return
+  (cd "$folder" && wine "$folder/Quorvid.exe" --start) </dev/null >"$work/zip-run.log" 2>&1 &
+  run_to_end $! || { end_programs; return 1; }
+}
+
+# --- The installer, silent, as an administrator would use it. The station's files are the user's. ---
+
+# setup ARCH ARGS...: the installer with this exact command line (wine would quote arguments with
+# blanks, and the installer takes /D= only unquoted); its exit code.
+setup() {
+  local arch=$1
+  shift
+  wine cmd.exe /c "C:\\$(release_name "$arch")-setup.exe $*" </dev/null
+}
+installer_places() {
+  if [ "$1" = x86_64 ]; then
+    instdir_win='C:\Program Files\Quorvid'
+    uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid'
+  else
+    instdir_win='C:\Program Files (x86)\Quorvid'
+    uninstall_key='HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid'
+  fi
+  instdir=$(unix_path "$instdir_win")
+  station=$(unix_path "$station_win")
+}
+# registry_value NAME: a value of the uninstall entry.
+registry_value() {
+  wine reg.exe query "$uninstall_key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+station_state() { (cd "$station" && find . -printf '%p %y %s %T@\n' | LC_ALL=C sort); }
+shortcuts() { find "$WINEPREFIX/drive_c" -iname 'Quorvid*.lnk' | LC_ALL=C sort; }
+startup_shortcut() { shortcuts | grep -i '/startup/'; }
+menu_shortcut() { shortcuts | grep -vi '/startup/'; }
+
+# installed_files_right ARCH [FOLDER]: the program folder holds exactly what was staged, and the
+# uninstaller.
+installed_files_right() {
+  local stage="$builds/release-$1/stage" folder=${2:-$instdir}
+  diff <(cd "$stage" && find . -type f | LC_ALL=C sort) \
+    <(cd "$folder" && find . -type f ! -name uninstall.exe | LC_ALL=C sort) || return
+  cmp "$stage/Quorvid.exe" "$folder/Quorvid.exe" && [ -f "$folder/uninstall.exe" ]
+}
+
+check_install() {
+  mkdir -p "$station" || return
+  cp "$root"/demo/* "$builds/$1/bin/php.exe" "$station/" || return
+  station_before=$(station_state)
+  setup "$1" "/S /STATION=$station_win /AUTOSTART /D=$instdir_win" || fail "the installer failed: $?" || return
+  installed_files_right "$1" || return
+  local name wanted value
+  for name in DisplayName DisplayVersion Publisher InstallLocation UninstallString QuietUninstallString \
+    EstimatedSize NoModify NoRepair; do
+    value=$(registry_value "$name")
+    case $name in
+      DisplayVersion) wanted=$version ;;
+      InstallLocation) wanted=$instdir_win ;;
+      QuietUninstallString) wanted="\"$instdir_win\\uninstall.exe\" /S" ;;
+      *) wanted=$value ;;
+    esac
+    [ -n "$value" ] && [ "$value" = "$wanted" ] || fail "uninstall entry: $name is '$value'" || return
+  done
+}
+
+check_shortcuts() {
+  [ "$(shortcuts | wc -l)" -eq 2 ] || fail "not two shortcuts:" $'\n'"$(shortcuts)" || return
+  py check-lnk "$(menu_shortcut)" "$instdir_win\\Quorvid.exe" "" "$station_win" || return
+  py check-lnk "$(startup_shortcut)" "$instdir_win\\Quorvid.exe" --start "$station_win"
+}
+
+# Through the Start-menu shortcut, and Start clicked: the scripts and the stand-in interpreter are
+# found only in the station folder, so both lists fill only if the program runs there.
+check_shortcut_start() {
+  wine start /wait /unix "$(menu_shortcut)" </dev/null >"$work/shortcut-run.log" 2>&1 &
+  program=$!
+  remote wait main && remote post main $WM_COMMAND $IDC_START 0 && remote wait-running ||
+    { end_programs; fail "the scripts did not run in the station folder"; }
+}
+
+# While the program runs, an update must not replace it half-way: it fails and changes nothing. Then
+# the program, closed, ends cleanly.
+check_refuses_running() {
+  local status=0
+  setup "$1" "/S /D=$instdir_win" || status=$?
+  [ "$status" -ne 0 ] || fail "the installer replaced a running program" || return
+  installed_files_right "$1" || return
+  run_to_end "$program" || { end_programs; return 1; }
+}
+
+# The same version again, without /STATION (the last one is kept): into another folder without
+# /AUTOSTART, the old folder and the Startup shortcut go; back with it, both come back.
+check_reinstall() {
+  local moved_win="$instdir_win 2"
+  setup "$1" "/S /D=$moved_win" || fail "the installer failed: $?" || return
+  installed_files_right "$1" "$(unix_path "$moved_win")" || return
+  [ ! -e "$instdir" ] || fail "the earlier program folder stayed" || return
+  [ -z "$(startup_shortcut)" ] || fail "the Startup shortcut stayed" || return
+  py check-lnk "$(menu_shortcut)" "$moved_win\\Quorvid.exe" "" "$station_win" || return
+  setup "$1" "/S /AUTOSTART /D=$instdir_win" || fail "the installer failed: $?" || return
+  installed_files_right "$1" || return
+  [ ! -e "$(unix_path "$moved_win")" ] || fail "the earlier program folder stayed" || return
+  check_shortcuts
+}
+
+# The uninstall command that Programs and Features runs; the uninstaller works from a copy of itself
+# and returns at once, so its work is waited for.
+check_uninstall() {
+  local command program_path
+  command=$(registry_value QuietUninstallString) # "C:\...\uninstall.exe" /S
+  program_path=${command#\"}
+  program_path=${program_path%%\"*}
+  [ -n "$program_path" ] || fail "no QuietUninstallString" || return
+  wine "$program_path" ${command##*\" } </dev/null || fail "the uninstaller failed" || return
+  for _ in $(seq 200); do
+    [ -e "$instdir" ] || [ -n "$(shortcuts)" ] || break
+    sleep 0.1
+  done
+  [ ! -e "$instdir" ] || fail "left in the program folder:" "$(cd "$instdir" && find .)" || return
+  [ -z "$(shortcuts)" ] || fail "shortcuts left:" "$(shortcuts)" || return
+  [ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stayed" || return
+  [ "$(station_state)" = "$station_before" ] || fail "the station folder changed"
+}
+
+check_installer() {
+  local arch=$1 label
+  label="$(flavour "$1") installer"
+  installer_places "$arch"
+  cp "$dist/$(release_name "$arch")-setup.exe" "$WINEPREFIX/drive_c/"
+  check "$label: installs silently with its uninstall entry" check_install "$arch"
+  check "$label: shortcuts start the program in the station folder" check_shortcuts
+  check "$label: started through the Start-menu shortcut, runs there" check_shortcut_start
+  check "$label: refuses to replace the running program" check_refuses_running "$arch"
+  check "$label: installs again, moved and back, with and without the log-on option" check_reinstall "$arch"
+  check "$label: uninstalls and leaves the station folder alone" check_uninstall
+}
+
+check_release() {
+  work="$builds/package-check"
+  local runnable=(x86_64)
+  quorvid_host_runs_i686 && runnable=(i686 x86_64)
+  # The remote control and, per target run, the stand-in interpreter come from the test builds.
+  quorvid_build x86_64 -- --target quorvid_standin quorvid_remote
+  quorvid_host_runs_i686 && quorvid_build i686 -- --target quorvid_standin
+
+  rm -rf "$work"
+  mkdir -p "$work"
+  quorvid_use_target x86_64
+  export WINEPREFIX="$work/wineprefix"
+  # Shortcuts made in the prefix would otherwise turn into menu entries of this machine's desktop.
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+  quorvid_start_display
+  trap quorvid_end_session EXIT
+  quorvid_begin_wine
+
+  local arch
+  check "SHA256SUMS verify" check_sums
+  for arch in i686 x86_64; do
+    check "$(flavour "$arch").zip: a release, its program $arch with version $version" check_zip "$arch"
+    check "$(flavour "$arch") installer: carries the built program" check_payload "$arch"
+  done
+  quorvid_host_runs_i686 ||
+    echo "i686: not run: $quorvid_i686_refusal; its installer's payload was compared with the built program instead"
+  for arch in "${runnable[@]}"; do
+    check "$(flavour "$arch").zip: the program runs both scripts and ends cleanly" check_zip_run "$arch"
+    check_installer "$arch"
+  done
+  echo "package: $checks_passed passed, $checks_failed failed"
+  [ "$checks_failed" -eq 0 ]
+}
