@@ -50,11 +50,14 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2010 ${PUBLISHER}"
 
 Var Station
+; The folder picker's prompt, one for each of the two folder pages.
+Var BrowseText
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW ProgramFolderShow
 !insertmacro MUI_PAGE_DIRECTORY
 
 !define MUI_PAGE_HEADER_TEXT "Station folder"
@@ -75,6 +78,7 @@ Var Station
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "English"
+LangString ^DirBrowseText ${LANG_ENGLISH} "$BrowseText"
 
 ; Windows keeps a running program's file open: it can be renamed but not written. So a file that
 ; cannot be opened for writing means that Quorvid runs from there, and replacing or deleting it would
@@ -132,8 +136,13 @@ FunctionEnd
   !endif
 !macroend
 
+Function ProgramFolderShow
+  StrCpy $BrowseText "Select the folder to install Quorvid in:"
+FunctionEnd
+
 ; The page serves a folder that already holds its files: space figures would mean nothing there.
 Function StationShow
+  StrCpy $BrowseText "Select the station folder, the one with config.ini and the scripts:"
   FindWindow $R0 "#32770" "" $HWNDPARENT
   GetDlgItem $R1 $R0 1023
   ShowWindow $R1 ${SW_HIDE}
