@@ -29,6 +29,7 @@ public:
         kRows = 6,
         kRestartPauseMs = 100,
         kPollPauseMs = 100,
+        kFlowPollPauseMs = 1,
         kNoLinePauseMs = 10,
         kStopWaitMs = 4000,
         // A flood redraws the list no more often than this, so the window's own timers and paints go on.
@@ -130,10 +131,12 @@ private:
     DWORD m_dwThreadId;
     mutable CRITICAL_SECTION m_lock;
 
-    // Worker-only line reader state: the rest of a line too long for the ring is being dropped, and
-    // whether the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not).
+    // Worker-only line reader state: the rest of a line too long for the ring is being dropped, whether
+    // the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not), and whether
+    // the last poll of the pipe brought bytes.
     bool m_bSkipToLineEnd;
     bool m_bLineTaken;
+    bool m_bPipeFlowing;
 
     // Under m_lock: the worker writes the screen, the owner's thread draws it. Posted: a WM_CONSOLE_SCREEN
     // is on its way or redraws are still being made, so a change needs no message of its own.
