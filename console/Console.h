@@ -1,6 +1,8 @@
 // CConsole: supervises one worker script. A worker thread runs the script as a hidden child, reads its
-// output through an anonymous pipe into an 8192-byte ring, shows the last six lines in a list view and
-// starts the script again 100 ms after it ends, for as long as the owner's run flag is 1.
+// output through an anonymous pipe into an 8192-byte ring, keeps the last six lines as the console's
+// screen and starts the script again 100 ms after it ends, for as long as the owner's run flag is 1.
+// The worker never waits for a window: it posts to its owner, whose thread draws the screen into the
+// console's list.
 #pragma once
 
 #include "framework/Controls.h"
@@ -9,7 +11,14 @@
 #include <atomic>
 
 // Posted by a console's worker to its owner: wParam 1 started, 0 stopped; lParam the console's id.
+// On a stopped notice the owner calls the console's SettleScreen before it touches the lists.
 #define WM_CONSOLE_STATE (WM_USER + 101)
+// Posted by a console's worker when its screen has changed and none is on its way already; lParam the
+// console's id. The owner answers with the console's ShowScreen.
+#define WM_CONSOLE_SCREEN (WM_USER + 102)
+// Posted by a console's worker once a run has started its child: the owner enables its Stop button
+// unless running is no longer wanted. lParam the console's id.
+#define WM_CONSOLE_STOPBUTTON (WM_USER + 103)
 
 class CConsole {
 public:
@@ -20,8 +29,22 @@ public:
         kRows = 6,
         kRestartPauseMs = 100,
         kPollPauseMs = 100,
+        kFlowPollPauseMs = 1,
         kNoLinePauseMs = 10,
         kStopWaitMs = 4000,
+        // A flood redraws the list no more often than this, so the window's own timers and paints go on.
+        kRedrawMs = 33,
+    };
+
+    // What the list is to show: the newest rows of the current run, at most six, each as it is to be
+    // shown; how many runs the console has made, and how many lines the current run has shown.
+    struct CScreen {
+        char text[kRows][kMaxLine + 1];
+        unsigned first; // the slot of the oldest row
+        unsigned rows;
+        unsigned runs;
+        unsigned lines;
+        const char* Row(unsigned index) const { return text[(first + index) % kRows]; }
     };
 
     CConsole();
@@ -30,18 +53,25 @@ public:
     CConsole& operator=(const CConsole&) = delete;
 
     void SetList(CListCtrl* pList);
-    // The owner's window receives the notices; *pRunning is its run flag (1: keep running); the
-    // Stop button is enabled by every run that has started its child. None of them is owned.
-    void SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning, CButton* pStopButton);
+    // The owner's window receives the notices and the screen messages; *pRunning is its run flag (1: keep
+    // running). Neither is owned.
+    void SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning);
     // Kept by pointer, not copied: the text must outlive every run.
     void SetCommand(LPCSTR pszCommand);
 
     int Start();
     int Stop();
-    // Waits, letting the worker's calls into this thread's windows through, until the worker has
-    // ended or `ms` have passed. TRUE when no worker is left.
+    // Waits until the worker has ended or `ms` have passed. TRUE when no worker is left.
     BOOL WaitForWorker(DWORD ms);
     bool HasWorker() const;
+
+    // On the owner's thread, for WM_CONSOLE_SCREEN: the list shows the screen, and is redrawn every
+    // kRedrawMs for as long as the worker keeps changing it.
+    void ShowScreen();
+    // On the owner's thread, for the stopped notice: the list shows the worker's last screen and no
+    // redraw is left to come, so a list that the owner empties afterwards stays empty.
+    void SettleScreen();
+    void GetScreen(CScreen& screen) const;
 
     int Run();
     void Reset();
@@ -58,7 +88,7 @@ private:
 
     static DWORD WINAPI ThreadProc(LPVOID pParam);
     BOOL IsRunWanted() const;
-    void PostState(WPARAM state) const;
+    BOOL PostToOwner(UINT message, WPARAM wParam) const;
     void ReleaseWorker();
     HANDLE DuplicateWorkerHandle() const;
     int TerminateActiveChild();
@@ -66,7 +96,13 @@ private:
     BOOL OpenPipe();
     BOOL CreateChild(char* buffer);
     void ShowOutput(char* buffer);
-    void ShowLine(const char* line, int length, unsigned& rows) const;
+    void ShowLine(const char* line, int length);
+    void ClearScreen();
+    void PutRow(const char* text, unsigned length);
+    void ScreenChanged();
+    BOOL RedrawScreen();
+    void ShowRows(const CScreen& screen) const;
+    static void CALLBACK OnRedrawTimer(HWND hWnd, UINT message, UINT_PTR idEvent, DWORD time);
     BOOL MoreToDrain();
     void CleanUpRun();
 
@@ -80,7 +116,7 @@ private:
     CWnd* m_pOwner;
     BYTE m_id;
     const std::atomic<BYTE>* m_pRunning;
-    CButton* m_pStopButton;
+    // Touched on the owner's thread only.
     CListCtrl* m_pList;
     LPCSTR m_pszCommand;
     STARTUPINFOA m_si;
@@ -95,10 +131,18 @@ private:
     DWORD m_dwThreadId;
     mutable CRITICAL_SECTION m_lock;
 
-    // Worker-only line reader state: the rest of a line too long for the ring is being dropped, and
-    // whether the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not).
+    // Worker-only line reader state: the rest of a line too long for the ring is being dropped, whether
+    // the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not), and whether
+    // the last poll of the pipe brought bytes.
     bool m_bSkipToLineEnd;
     bool m_bLineTaken;
+    bool m_bPipeFlowing;
+
+    // Under m_lock: the worker writes the screen, the owner's thread draws it. Posted: a WM_CONSOLE_SCREEN
+    // is on its way or redraws are still being made, so a change needs no message of its own.
+    CScreen m_screen;
+    bool m_bScreenChanged;
+    bool m_bScreenPosted;
 
     char m_ringBuf[kRingSize];
     unsigned m_ringCount;

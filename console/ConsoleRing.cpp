@@ -123,9 +123,14 @@ BOOL CConsole::PollPipe() {
     if (!PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr))
         return FALSE;
     if (waiting == 0) {
-        Sleep(kPollPauseMs);
+        // A pipe that brought bytes at the last poll is in the middle of a flood, and its script is only
+        // writing its next lines: the full pause now would hold the script up on a full pipe. Only a
+        // pipe that stays empty is left alone for the full pause.
+        Sleep(m_bPipeFlowing ? kFlowPollPauseMs : kPollPauseMs);
+        m_bPipeFlowing = false;
         return TRUE;
     }
+    m_bPipeFlowing = true;
     char chunk[kChunkSize];
     while (waiting > 0 && m_ringCount < kRingSize) {
         DWORD wanted = Smaller(Smaller(kChunkSize, kRingSize - m_ringCount), waiting);

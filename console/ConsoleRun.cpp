@@ -18,27 +18,30 @@ void CloseAndClear(HANDLE& handle) {
 } // namespace
 
 CConsole::CConsole()
-    : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pStopButton(nullptr), m_pList(nullptr),
-      m_pszCommand("echo ~"), m_si(), m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr),
-      m_hThread(nullptr), m_dwThreadId(0), m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false),
-      m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
+    : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
+      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hThread(nullptr), m_dwThreadId(0),
+      m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false), m_bPipeFlowing(false), m_screen(),
+      m_bScreenChanged(false), m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr),
+      m_ringWrite(nullptr), m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
     EmptyRing();
 }
 
-// The owner waits for the worker (WaitForWorker) before it lets its consoles go.
+// The owner waits for the worker (WaitForWorker) before it lets its consoles go. A redraw timer names
+// this object, so it must not outlive it.
 CConsole::~CConsole() {
+    if (m_pOwner != nullptr)
+        ::KillTimer(m_pOwner->m_hWnd, (UINT_PTR)this);
     Reset();
     DeleteCriticalSection(&m_lock);
 }
 
 void CConsole::SetList(CListCtrl* pList) { m_pList = pList; }
 
-void CConsole::SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning, CButton* pStopButton) {
+void CConsole::SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning) {
     m_pOwner = pOwner;
     m_id = id;
     m_pRunning = pRunning;
-    m_pStopButton = pStopButton;
 }
 
 void CConsole::SetCommand(LPCSTR pszCommand) { m_pszCommand = pszCommand; }
@@ -47,11 +50,9 @@ BOOL CConsole::IsRunWanted() const { return m_pRunning != nullptr && m_pRunning-
 
 int CConsole::Run() {
     char buffer[kMaxLine + 2] = {};
-    if (m_pList != nullptr)
-        m_pList->DeleteAllItems();
+    ClearScreen();
     if (OpenPipe() && CreateChild(buffer)) {
-        if (m_pStopButton != nullptr)
-            m_pStopButton->EnableWindow(TRUE);
+        PostToOwner(WM_CONSOLE_STOPBUTTON, 0);
         memset(buffer, 0, sizeof buffer);
         ShowOutput(buffer);
         // Whatever ended the loop, the child must not outlive its run: a '~' or a pipe failure can
@@ -102,7 +103,6 @@ BOOL CConsole::CreateChild(char* buffer) {
 // Shows lines while the child runs and running is wanted; after that, drains: every complete line
 // already in the ring or the pipe is still shown, and the first read without a line ends the run.
 void CConsole::ShowOutput(char* buffer) {
-    unsigned rows = 0;
     for (;;) {
         int length = ReadLine(buffer, kMaxLine);
         if (length < 0 || buffer[0] == '~')
@@ -110,7 +110,7 @@ void CConsole::ShowOutput(char* buffer) {
         if (length == 0)
             Sleep(kNoLinePauseMs);
         else
-            ShowLine(buffer, length, rows);
+            ShowLine(buffer, length);
 
         // After a line the loop goes on whatever the child does, so its exit code is asked for only
         // when running is no longer wanted or no line came: each ask is a round trip to the system,
@@ -141,19 +141,12 @@ BOOL CConsole::MoreToDrain() {
     return PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0;
 }
 
-void CConsole::ShowLine(const char* line, int length, unsigned& rows) const {
-    const char* text = line;
-    // A shorter line than a whole date prefix is shown as it is: the cut must not pass its end.
+void CConsole::ShowLine(const char* line, int length) {
+    // A line no longer than a whole date prefix is shown as it is: the cut must not pass its end.
     if (length > kDatePrefixLength && strncmp(line, kDatePrefix, sizeof kDatePrefix - 1) == 0)
-        text += kDatePrefixLength;
-    if (m_pList == nullptr)
-        return;
-    if (rows == kRows) {
-        m_pList->DeleteItem(0);
-        m_pList->InsertItem(kRows - 1, text);
-    } else {
-        m_pList->InsertItem(rows++, text);
-    }
+        PutRow(line + kDatePrefixLength, (unsigned)(length - kDatePrefixLength));
+    else
+        PutRow(line, (unsigned)length);
 }
 
 void CConsole::CleanUpRun() {
@@ -168,6 +161,7 @@ void CConsole::CleanUpRun() {
     m_si = STARTUPINFOA();
     m_bSkipToLineEnd = false;
     m_bLineTaken = false;
+    m_bPipeFlowing = false;
     EmptyRing();
 }
 

@@ -18,7 +18,7 @@ int CConsole::Start() {
 
 DWORD WINAPI CConsole::ThreadProc(LPVOID pParam) {
     CConsole* pConsole = static_cast<CConsole*>(pParam);
-    pConsole->PostState(1);
+    pConsole->PostToOwner(WM_CONSOLE_STATE, 1);
     do {
         pConsole->Run();
         Sleep(kRestartPauseMs);
@@ -27,9 +27,8 @@ DWORD WINAPI CConsole::ThreadProc(LPVOID pParam) {
     return 0;
 }
 
-void CConsole::PostState(WPARAM state) const {
-    if (m_pOwner != nullptr)
-        m_pOwner->PostMessage(WM_CONSOLE_STATE, state, (LPARAM)m_id);
+BOOL CConsole::PostToOwner(UINT message, WPARAM wParam) const {
+    return m_pOwner != nullptr && m_pOwner->PostMessage(message, wParam, (LPARAM)m_id);
 }
 
 // The worker's last act. Posting and releasing under one lock means that Start never sees a worker
@@ -37,7 +36,7 @@ void CConsole::PostState(WPARAM state) const {
 // after this one's stopped notice.
 void CConsole::ReleaseWorker() {
     EnterCriticalSection(&m_lock);
-    PostState(0);
+    PostToOwner(WM_CONSOLE_STATE, 0);
     CloseHandle(m_hThread);
     m_hThread = nullptr;
     m_dwThreadId = 0;
@@ -85,28 +84,13 @@ int CConsole::Stop() {
     return terminated;
 }
 
-// The worker shows lines and enables the Stop button through messages sent to this thread's windows,
-// so the wait lets exactly those through. Posted messages stay queued, in order, for the message loop,
-// and no handler of ours runs from inside the wait.
+// The worker only ever posts to the owner's window, never waits for its thread, so a plain wait
+// cannot hold it up. What it posts meanwhile stays queued, in order, for the message loop.
 BOOL CConsole::WaitForWorker(DWORD ms) {
     HANDLE hWorker = DuplicateWorkerHandle();
-    if (hWorker == nullptr)
-        return !HasWorker();
-    DWORD begin = GetTickCount();
-    for (;;) {
-        MSG msg;
-        // Delivers pending sent messages; a later wait then wakes only for new ones.
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        DWORD left = INFINITE;
-        if (ms != INFINITE) {
-            DWORD passed = GetTickCount() - begin;
-            left = passed < ms ? ms - passed : 0;
-        }
-        DWORD result = MsgWaitForMultipleObjectsEx(1, &hWorker, left, QS_SENDMESSAGE, 0);
-        // A worker that keeps sending must not stretch the bound: at 0 left, one last look and out.
-        if (result != WAIT_OBJECT_0 + 1 || left == 0)
-            break;
+    if (hWorker != nullptr) {
+        WaitForSingleObject(hWorker, ms);
+        CloseHandle(hWorker);
     }
-    CloseHandle(hWorker);
     return !HasWorker();
 }

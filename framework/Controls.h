@@ -20,6 +20,12 @@ public:
     BOOL DeleteItem(int index) const { return (BOOL)SendMessage(LVM_DELETEITEM, index); }
     BOOL DeleteAllItems() const { return (BOOL)SendMessage(LVM_DELETEALLITEMS); }
     int GetItemCount() const { return (int)SendMessage(LVM_GETITEMCOUNT); }
+    BOOL SetItemText(int index, int subItem, LPCSTR text) const {
+        LVITEMA item = {};
+        item.iSubItem = subItem;
+        item.pszText = const_cast<LPSTR>(text);
+        return (BOOL)SendMessage(LVM_SETITEMTEXTA, index, (LPARAM)&item);
+    }
     int GetItemText(int index, int subItem, LPSTR buf, int size) const {
         LVITEMA item = {};
         item.iSubItem = subItem;

@@ -50,6 +50,8 @@ ON_BN_CLICKED(IDC_START, &CQuorvidDlg::OnBnClickedStart)
 ON_WM_DESTROY()
 ON_MESSAGE(WM_TRAYICON, &CQuorvidDlg::OnTrayIcon)
 ON_MESSAGE(WM_CONSOLE_STATE, &CQuorvidDlg::OnConsoleState)
+ON_MESSAGE(WM_CONSOLE_SCREEN, &CQuorvidDlg::OnConsoleScreen)
+ON_MESSAGE(WM_CONSOLE_STOPBUTTON, &CQuorvidDlg::OnConsoleStopButton)
 ON_WM_SIZE()
 ON_WM_CLOSE()
 ON_BN_CLICKED(IDC_CLOSE, &CQuorvidDlg::OnBnClickedClose)
@@ -79,9 +81,9 @@ BOOL CQuorvidDlg::OnInitDialog() {
     SetUpList(m_listUploader);
 
     m_stationConsole.SetList(&m_listStation);
-    m_stationConsole.SetOwner(this, kStationId, &m_bRunning, &m_btnStop);
+    m_stationConsole.SetOwner(this, kStationId, &m_bRunning);
     m_uploaderConsole.SetList(&m_listUploader);
-    m_uploaderConsole.SetOwner(this, kUploaderId, &m_bRunning, &m_btnStop);
+    m_uploaderConsole.SetOwner(this, kUploaderId, &m_bRunning);
 
     for (int i = 0; i < 4; ++i)
         m_hStateIcon[i] = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_STATE_0 + i));
@@ -141,8 +143,7 @@ void CQuorvidDlg::OnDestroy() {
     m_bRunning = 0;
     m_uploaderConsole.Stop();
     m_stationConsole.Stop();
-    // Stop's wait is bounded; these are not, and they let the workers' calls into this thread's windows
-    // through. Afterwards no worker of this dialog is left to post to it or touch its controls.
+    // Stop's wait is bounded; these are not. Afterwards no worker of this dialog is left to post to it.
     m_uploaderConsole.WaitForWorker(INFINITE);
     m_stationConsole.WaitForWorker(INFINITE);
     RemoveTrayIcon();

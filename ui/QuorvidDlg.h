@@ -78,6 +78,8 @@ protected:
     void OnBnClickedClose();
     void OnClose();
     LRESULT OnConsoleState(WPARAM wParam, LPARAM lParam);
+    LRESULT OnConsoleScreen(WPARAM wParam, LPARAM lParam);
+    LRESULT OnConsoleStopButton(WPARAM wParam, LPARAM lParam);
     void DisableControls();
 
     // Tray icon.
@@ -97,6 +99,7 @@ protected:
 private:
     void SetUpList(CListCtrl& list);
     void StartConsole(CConsole& console, LPCSTR command, BYTE id);
+    CConsole* ConsoleOf(LPARAM id);
     void ShowTrayMenu();
     void ShowAndRestore();
     void ShowAboutBox();

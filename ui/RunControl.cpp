@@ -1,5 +1,5 @@
-// Run control: Start, Stop and Close, the refusal to close while a script runs, and the buttons that
-// follow the consoles' started and stopped notices.
+// Run control: Start, Stop and Close, the refusal to close while a script runs, the buttons that follow
+// the consoles' started and stopped notices, and the consoles' screens drawn into the lists.
 #include "ui/QuorvidDlg.h"
 
 #include "res/resource.h"
@@ -58,6 +58,9 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
     } else {
         m_runMask &= ~bits;
         m_trayIconIndex &= (BYTE)(~bits & 3);
+        // Before the lists may be emptied below: a redraw of the ended run must not fill them again.
+        if (CConsole* console = ConsoleOf(lParam))
+            console->SettleScreen();
     }
 
     if (m_runMask != 0) {
@@ -73,5 +76,24 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
     }
 
     SetTrayStateIcon(m_trayIconIndex);
+    return 0;
+}
+
+CConsole* CQuorvidDlg::ConsoleOf(LPARAM id) {
+    if (id == kStationId)
+        return &m_stationConsole;
+    return id == kUploaderId ? &m_uploaderConsole : nullptr;
+}
+
+LRESULT CQuorvidDlg::OnConsoleScreen(WPARAM, LPARAM lParam) {
+    if (CConsole* console = ConsoleOf(lParam))
+        console->ShowScreen();
+    return 0;
+}
+
+// Posted by a run that has started its script: one that comes after Stop was pressed is stale.
+LRESULT CQuorvidDlg::OnConsoleStopButton(WPARAM, LPARAM) {
+    if (m_bRunning == 1)
+        m_btnStop.EnableWindow(TRUE);
     return 0;
 }

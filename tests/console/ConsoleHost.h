@@ -1,5 +1,6 @@
-// A plain window that hosts consoles the way the main dialog does (real list views, a real Stop button)
-// and records what they did, and a folder of stand-in scripts. Used by the console tests and the bench.
+// A plain window that owns consoles the way the main dialog does (real list views, a real Stop button,
+// the screens drawn on this thread) and records what they told it, and a folder of stand-in scripts.
+// Used by the console tests and the bench.
 #pragma once
 
 #include "console/Console.h"
@@ -37,8 +38,9 @@ public:
 
     // Binds a console as the main dialog does: list `index`, identifier index + 1.
     void Bind(CConsole& console, int index) {
+        m_consoles[index] = &console;
         console.SetList(&m_lists[index]);
-        console.SetOwner(&m_owner, (BYTE)(index + 1), &m_running, &m_stop);
+        console.SetOwner(&m_owner, (BYTE)(index + 1), &m_running);
     }
     // Runs the message loop until `done` holds (true) or `ms` have passed (false).
     bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
@@ -61,31 +63,40 @@ public:
         return rows;
     }
 
+    // A copy of what a console's worker has put on its screen.
+    static CConsole::CScreen Screen(const CConsole& console) {
+        CConsole::CScreen screen;
+        console.GetScreen(screen);
+        return screen;
+    }
+
     CWnd m_owner;
     CListCtrl m_lists[kLists];
+    CConsole* m_consoles[kLists] = {};
     CButton m_stop;
     std::atomic<BYTE> m_running{1};
     // The notices, oldest first: '1' started, '0' stopped, each followed by '?' unless from console 1.
     std::string m_notices;
-    int m_emptied[kLists] = {};
-    int m_inserted[kLists] = {};
-    std::vector<DWORD> m_emptiedTicks[kLists];
-    bool m_keepTicks = false;
+    // When each screen message came, per list.
+    std::vector<DWORD> m_screenTicks[kLists];
 
 private:
     static LRESULT CALLBACK OwnerProc(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp) {
         CConsoleHost* host = (CConsoleHost*)GetWindowLongPtrA(hWnd, GWLP_USERDATA);
-        if (msg == WM_CONSOLE_STATE)
+        if (msg != WM_CONSOLE_STATE && msg != WM_CONSOLE_SCREEN && msg != WM_CONSOLE_STOPBUTTON)
+            return DefWindowProcA(hWnd, msg, wp, lp);
+        CConsole* console = lp >= 1 && lp <= kLists ? host->m_consoles[lp - 1] : nullptr;
+        if (msg == WM_CONSOLE_STATE) {
             host->m_notices += std::string(wp == 1 ? "1" : "0") + (lp == 1 ? "" : "?");
-        if (msg == WM_NOTIFY && wp >= kFirstListId && wp < kFirstListId + kLists)
-            host->OnListNotify(((const NMHDR*)lp)->code, (int)wp - kFirstListId);
-        return msg == WM_CONSOLE_STATE ? 0 : DefWindowProcA(hWnd, msg, wp, lp);
-    }
-    void OnListNotify(UINT code, int index) {
-        m_inserted[index] += code == LVN_INSERTITEM;
-        m_emptied[index] += code == LVN_DELETEALLITEMS;
-        if (code == LVN_DELETEALLITEMS && m_keepTicks)
-            m_emptiedTicks[index].push_back(GetTickCount());
+            if (wp != 1 && console)
+                console->SettleScreen();
+        } else if (msg == WM_CONSOLE_SCREEN && console) {
+            host->m_screenTicks[lp - 1].push_back(GetTickCount());
+            console->ShowScreen();
+        } else if (msg == WM_CONSOLE_STOPBUTTON) {
+            host->m_stop.EnableWindow(host->m_running == 1);
+        }
+        return 0;
     }
 };
 

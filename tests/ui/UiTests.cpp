@@ -185,6 +185,12 @@ TEST(UiTests, RunControlFollowsTheNotices) {
     CStation station;
     CTestDlg dlg;
     EXPECT_EQ(IDOK, dlg.Run([&](CTestDlg& d) {
+        // A run that started its script enables Stop, unless Stop was pressed meanwhile.
+        for (BYTE running : {0, 1}) {
+            d.m_bRunning = running;
+            d.Post(WM_CONSOLE_STOPBUTTON, 0, CQuorvidDlg::kStationId);
+            EXPECT_EQ(running == 1, d.Enabled(IDC_STOP));
+        }
         d.m_listStation.InsertItem(0, "station row");
         d.m_listUploader.InsertItem(0, "uploader row");
         for (const auto& [state, bits, mask, start, stop, close, tray] : kSteps) {
@@ -245,17 +251,32 @@ TEST(UiTests, TrayShowsHidesAndComesBack) {
     });
 }
 
-// Escape while real scripts run, a dialog that cannot open, then another dialog on the same thread.
+// Stop and Escape while real scripts flood the lists, a dialog that cannot open, then another dialog on
+// the same thread.
 TEST(UiTests, ExitPathsLeaveNothingBehind) {
-    CStation station("out station up\nhang\n", "out uploader up\nhang\n");
+    CStation station("lines 100000000 2010-05-17 station %n\n", "lines 100000000 uploader %n\n");
     {
         CTestDlg dlg;
         g_app.m_pMainWnd = &dlg;
         EXPECT_EQ(IDCANCEL, dlg.Run([](CTestDlg& d) {
+            auto flooding = [&] {
+                for (int i = 0;
+                     i < 2000 && !(d.m_runMask == 3 && d.Enabled(IDC_STOP) &&
+                                   d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount() == 12);
+                     ++i, ::Sleep(5))
+                    d.Post(WM_NULL);
+                return d.m_runMask == 3 && ScriptChildren() == 2;
+            };
             d.Click(IDC_START);
-            for (int i = 0; i < 2000 && !(d.m_runMask == 3 && ScriptChildren() == 2); ++i, ::Sleep(5))
+            EXPECT_TRUE(flooding());
+            d.Click(IDC_STOP);
+            EXPECT_TRUE(d.m_runMask == 0 && d.Enabled(IDC_START)) << "idle as soon as Stop has returned";
+            for (int i = 0; i < 60; ++i, ::Sleep(5))
                 d.Post(WM_NULL);
-            EXPECT_TRUE(d.m_runMask == 3 && ScriptChildren() == 2);
+            EXPECT_EQ(0, d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount())
+                << "no redraw of the stopped runs fills the emptied lists again";
+            d.Click(IDC_START);
+            EXPECT_TRUE(flooding());
             d.Post(WM_COMMAND, IDCANCEL);
         }));
         EXPECT_FALSE(dlg.m_stationConsole.HasWorker());
