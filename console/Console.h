@@ -25,11 +25,16 @@ public:
     enum : unsigned {
         kRingSize = 8192,
         kChunkSize = 1024,
+        // Room for a flood to go on while the worker is busy with the lines it has: the system's default
+        // of a few kilobytes holds a script up every hundred lines or so.
+        kPipeSize = 65536,
         kMaxLine = 2046,
         kRows = 6,
         kRestartPauseMs = 100,
         kPollPauseMs = 100,
         kFlowPollPauseMs = 1,
+        // How many short pauses a pipe that has just brought bytes gets before it counts as idle again.
+        kFlowPolls = 32,
         kNoLinePauseMs = 10,
         kStopWaitMs = 4000,
         // A flood redraws the list no more often than this, so the window's own timers and paints go on.
@@ -112,6 +117,7 @@ private:
     int TakeLine(char* buffer, unsigned maxLength, unsigned position);
     int TakeLongLine(char* buffer, unsigned maxLength);
     BOOL PollPipe();
+    void Pause(DWORD idleMs);
 
     CWnd* m_pOwner;
     BYTE m_id;
@@ -132,11 +138,11 @@ private:
     mutable CRITICAL_SECTION m_lock;
 
     // Worker-only line reader state: the rest of a line too long for the ring is being dropped, whether
-    // the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not), and whether
-    // the last poll of the pipe brought bytes.
+    // the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not), and how
+    // many short pauses are left before a pipe that brought bytes counts as idle.
     bool m_bSkipToLineEnd;
     bool m_bLineTaken;
-    bool m_bPipeFlowing;
+    unsigned m_flowPolls;
 
     // Under m_lock: the worker writes the screen, the owner's thread draws it. Posted: a WM_CONSOLE_SCREEN
     // is on its way or redraws are still being made, so a change needs no message of its own.

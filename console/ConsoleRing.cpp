@@ -123,14 +123,10 @@ BOOL CConsole::PollPipe() {
     if (!PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr))
         return FALSE;
     if (waiting == 0) {
-        // A pipe that brought bytes at the last poll is in the middle of a flood, and its script is only
-        // writing its next lines: the full pause now would hold the script up on a full pipe. Only a
-        // pipe that stays empty is left alone for the full pause.
-        Sleep(m_bPipeFlowing ? kFlowPollPauseMs : kPollPauseMs);
-        m_bPipeFlowing = false;
+        Pause(kPollPauseMs);
         return TRUE;
     }
-    m_bPipeFlowing = true;
+    m_flowPolls = kFlowPolls;
     char chunk[kChunkSize];
     while (waiting > 0 && m_ringCount < kRingSize) {
         DWORD wanted = Smaller(Smaller(kChunkSize, kRingSize - m_ringCount), waiting);
@@ -145,6 +141,19 @@ BOOL CConsole::PollPipe() {
         waiting -= Smaller(waiting, got);
     }
     return TRUE;
+}
+
+// A pipe that has just brought bytes is in the middle of a flood whose script is only writing its next
+// lines: a full pause now would hold the script up on a full pipe for that long. So the worker looks
+// again after a millisecond, a few dozen times, before the pipe counts as idle and gets the full pause,
+// which keeps an idle script's cost as it was.
+void CConsole::Pause(DWORD idleMs) {
+    if (m_flowPolls > 0) {
+        --m_flowPolls;
+        Sleep(kFlowPollPauseMs);
+    } else {
+        Sleep(idleMs);
+    }
 }
 
 int CConsole::ReadLine(char* buffer, unsigned maxLength) {

@@ -20,7 +20,7 @@ void CloseAndClear(HANDLE& handle) {
 CConsole::CConsole()
     : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
       m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hThread(nullptr), m_dwThreadId(0),
-      m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false), m_bPipeFlowing(false), m_screen(),
+      m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false), m_flowPolls(0), m_screen(),
       m_bScreenChanged(false), m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr),
       m_ringWrite(nullptr), m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
@@ -67,7 +67,7 @@ BOOL CConsole::OpenPipe() {
     m_sa.nLength = sizeof m_sa;
     m_sa.lpSecurityDescriptor = nullptr;
     m_sa.bInheritHandle = TRUE;
-    if (CreatePipe(&m_hPipeRead, &m_hPipeWrite, &m_sa, 0)) {
+    if (CreatePipe(&m_hPipeRead, &m_hPipeWrite, &m_sa, kPipeSize)) {
         // Reads of the read end must never block: under Wine, bytes that PeekNamedPipe counted can
         // vanish when the child is killed in the middle of a write, and a blocking ReadFile then waits
         // for ever on a pipe whose write end this console holds. Only this end changes; the child's
@@ -108,7 +108,7 @@ void CConsole::ShowOutput(char* buffer) {
         if (length < 0 || buffer[0] == '~')
             return;
         if (length == 0)
-            Sleep(kNoLinePauseMs);
+            Pause(kNoLinePauseMs);
         else
             ShowLine(buffer, length);
 
@@ -161,7 +161,7 @@ void CConsole::CleanUpRun() {
     m_si = STARTUPINFOA();
     m_bSkipToLineEnd = false;
     m_bLineTaken = false;
-    m_bPipeFlowing = false;
+    m_flowPolls = 0;
     EmptyRing();
 }
 
