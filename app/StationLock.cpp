@@ -50,9 +50,10 @@ BOOL CStationLock::Take() {
     snprintf(m_szMark, sizeof m_szMark, "Quorvid.Station.%08lX%08lX", (unsigned long)(hash >> 32),
              (unsigned long)(hash & 0xFFFFFFFFu));
 
-    // In the session's namespace: another user's copy in the same folder runs its own station.
+    // In the session's namespace: a user logged on beside this one keeps a station of their own.
     char name[sizeof m_szMark + 8];
     snprintf(name, sizeof name, "Local\\%s", m_szMark);
+    ::SetLastError(ERROR_SUCCESS);
     m_hMutex = ::CreateMutexA(nullptr, FALSE, name);
     const DWORD error = ::GetLastError();
     // Denied access means the mutex exists, made by a copy that runs with other rights. Any other

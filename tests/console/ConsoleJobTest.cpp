@@ -17,29 +17,15 @@ bool Shows(const std::vector<std::string>& rows, const std::string& line) {
 // Wine's crash dialog, like the system's error report, waits for a person whom a station does not have;
 // on Windows the job spares a script's crash the report. Wine's debugger is told to write its report
 // instead, which then goes into the crashed script's output like any other line.
-class CNoCrashDialog {
-public:
+struct CNoCrashDialog {
+    HKEY key = nullptr;
     CNoCrashDialog() {
+        DWORD no = 0;
         RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &m_key, nullptr);
-        DWORD size = sizeof m_old;
-        m_hadOld = !RegQueryValueExA(m_key, kValue, nullptr, nullptr, (BYTE*)&m_old, &size);
-        Set(0);
+                        &key, nullptr);
+        RegSetValueExA(key, "ShowCrashDialog", 0, REG_DWORD, (const BYTE*)&no, sizeof no);
     }
-    ~CNoCrashDialog() {
-        if (m_hadOld)
-            Set(m_old);
-        else
-            RegDeleteValueA(m_key, kValue);
-        RegCloseKey(m_key);
-    }
-
-private:
-    static constexpr const char* kValue = "ShowCrashDialog";
-    void Set(DWORD value) { RegSetValueExA(m_key, kValue, 0, REG_DWORD, (const BYTE*)&value, sizeof value); }
-    HKEY m_key = nullptr;
-    DWORD m_old = 0;
-    bool m_hadOld = false;
+    ~CNoCrashDialog() { RegDeleteValueA(key, "ShowCrashDialog"), RegCloseKey(key); }
 };
 
 struct ConsoleJobTest : ::testing::Test {

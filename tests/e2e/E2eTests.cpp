@@ -50,28 +50,15 @@ struct CStationFolder {
     }
 };
 
-struct CWindowSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK MatchMainWindow(HWND hWnd, LPARAM lParam) {
-    CWindowSearch* search = (CWindowSearch*)lParam;
-    DWORD owner = 0;
-    char caption[64] = {};
-    GetWindowThreadProcessId(hWnd, &owner);
-    GetWindowTextA(hWnd, caption, sizeof(caption));
-    if (owner != search->pid || strcmp(caption, "Quorvid sharing application") != 0)
-        return TRUE;
-    search->found = hWnd;
-    return FALSE;
-}
-
 // The main window of the program with this process id, shown or not.
 HWND MainWindowOf(DWORD pid) {
-    CWindowSearch search = {pid, nullptr};
-    EnumWindows(MatchMainWindow, (LPARAM)&search);
-    return search.found;
+    for (HWND hWnd = nullptr;
+         (hWnd = FindWindowExA(nullptr, hWnd, nullptr, "Quorvid sharing application"));) {
+        DWORD owner = 0;
+        if (GetWindowThreadProcessId(hWnd, &owner) && owner == pid)
+            return hWnd;
+    }
+    return nullptr;
 }
 
 // A launched Quorvid.exe; killed with its scripts if a test ends half-way.
