@@ -1,5 +1,6 @@
 #include "app/Quorvid.h"
 
+#include "app/StationLock.h"
 #include "ui/QuorvidDlg.h"
 
 #include <commctrl.h>
@@ -11,6 +12,14 @@ END_MESSAGE_MAP()
 CQuorvidApp theApp;
 
 BOOL CQuorvidApp::InitInstance() {
+    // Held until the program ends. A second copy in this station folder shows the first one's window
+    // instead of its own and starts nothing, "--start" or not.
+    CStationLock station;
+    if (!station.Take()) {
+        station.ShowHolder();
+        return FALSE;
+    }
+
     INITCOMMONCONTROLSEX icc;
     icc.dwSize = sizeof icc;
     icc.dwICC = ICC_WIN95_CLASSES;
@@ -22,6 +31,7 @@ BOOL CQuorvidApp::InitInstance() {
     SetRegistryKey("Local AppWizard-Generated Applications");
 
     CQuorvidDlg dlg;
+    dlg.m_pszWindowMark = station.WindowMark();
     m_pMainWnd = &dlg;
     dlg.DoModal();
 

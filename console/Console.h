@@ -97,6 +97,8 @@ private:
     void ReleaseWorker();
     HANDLE DuplicateWorkerHandle() const;
     int TerminateActiveChild();
+    BOOL CreateProcessWithOwnPipe(char* commandLine, PROCESS_INFORMATION& pi);
+    static HANDLE JoinNewJob(HANDLE process);
 
     BOOL OpenPipe();
     BOOL CreateChild(char* buffer);
@@ -132,6 +134,9 @@ private:
     PROCESS_INFORMATION m_pi;
     HANDLE m_hPipeWrite;
     HANDLE m_hPipeRead;
+    // The run's job, which holds the child and whatever it starts; null when the child could not join
+    // one. Under m_lock like the child's process handle.
+    HANDLE m_hJob = nullptr;
     // Under m_lock: Start records the worker, the worker releases itself as its last act.
     HANDLE m_hThread;
     DWORD m_dwThreadId;

@@ -66,8 +66,11 @@ int CConsole::Run() {
 BOOL CConsole::OpenPipe() {
     m_sa.nLength = sizeof m_sa;
     m_sa.lpSecurityDescriptor = nullptr;
-    m_sa.bInheritHandle = TRUE;
+    // The read end stays with this console. The write end must be inheritable to be handed over at all,
+    // but CreateChild hands it to this console's child alone.
+    m_sa.bInheritHandle = FALSE;
     if (CreatePipe(&m_hPipeRead, &m_hPipeWrite, &m_sa, kPipeSize)) {
+        SetHandleInformation(m_hPipeWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         // Reads of the read end must never block: under Wine, bytes that PeekNamedPipe counted can
         // vanish when the child is killed in the middle of a write, and a blocking ReadFile then waits
         // for ever on a pipe whose write end this console holds. Only this end changes; the child's
@@ -91,12 +94,15 @@ BOOL CConsole::CreateChild(char* buffer) {
     lstrcpynA(buffer, m_pszCommand, kMaxLine + 1);
 
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, buffer, nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_NEW_CONSOLE,
-                        nullptr, nullptr, &m_si, &pi))
+    if (!CreateProcessWithOwnPipe(buffer, pi))
         return FALSE;
+    // The child is still suspended: it joins its job before it can start anything of its own.
+    HANDLE job = JoinNewJob(pi.hProcess);
     EnterCriticalSection(&m_lock);
     m_pi = pi;
+    m_hJob = job;
     LeaveCriticalSection(&m_lock);
+    ResumeThread(pi.hThread);
     return TRUE;
 }
 
@@ -156,6 +162,7 @@ void CConsole::CleanUpRun() {
     CloseAndClear(m_pi.hProcess);
     CloseAndClear(m_pi.hThread);
     m_pi = PROCESS_INFORMATION();
+    CloseAndClear(m_hJob);
     LeaveCriticalSection(&m_lock);
     m_sa = SECURITY_ATTRIBUTES();
     m_si = STARTUPINFOA();

@@ -26,5 +26,8 @@ inline std::vector<DWORD> ProcessesNamed(const char* exeName, DWORD parentPid = 
     return found;
 }
 
+// Stand-in interpreters that still run, whoever started them.
+inline size_t Interpreters() { return ProcessesNamed("php.exe").size(); }
+
 // Stand-in interpreters started by this process that still run.
 inline size_t ScriptChildren() { return ProcessesNamed("php.exe", GetCurrentProcessId()).size(); }

@@ -95,6 +95,8 @@ BOOL CQuorvidDlg::OnInitDialog() {
     LoadConfig("config.ini");
 
     AddTrayIcon();
+    if (m_pszWindowMark != nullptr)
+        ::SetPropA(m_hWnd, m_pszWindowMark, m_hWnd);
 
     // Posted, not sent: the consoles start once the modal loop runs, never from within this handler.
     if (HasStartSwitch(::GetCommandLineA()))
@@ -138,6 +140,8 @@ HCURSOR CQuorvidDlg::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
 
 void CQuorvidDlg::OnDestroy() {
     CDialog::OnDestroy();
+    if (m_pszWindowMark != nullptr)
+        ::RemovePropA(m_hWnd, m_pszWindowMark);
     // Whichever way the dialog ended (Escape and Enter end it while scripts run), no worker may start its
     // script again once the window is going.
     m_bRunning = 0;

@@ -60,6 +60,9 @@ public:
     CEdit m_editHttpServer;
     CSliderCtrl m_sliderInterval;
     CStatic m_staticInterval;
+    // The name of a property the window carries while it exists, by which another copy of the program
+    // finds it; null for none. Not owned.
+    LPCSTR m_pszWindowMark = nullptr;
 
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 

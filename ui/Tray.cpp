@@ -56,9 +56,12 @@ void CQuorvidDlg::ShowTrayMenu() {
     PostMessage(WM_NULL);
 }
 
+// Also asked for by another copy of the program started in this station folder, which lets this one
+// take the foreground.
 void CQuorvidDlg::ShowAndRestore() {
     ShowWindow(SW_SHOW);
     ShowWindow(SW_RESTORE);
+    SetForegroundWindow();
 }
 
 // Only menu commands (high word 0) match, since the whole wParam is compared.

@@ -35,7 +35,7 @@ struct CStationFolder {
         while (!CreateDirectoryA(m_path.c_str(), nullptr));
     }
     ~CStationFolder() {
-        for (const char* name : {"config.ini", "sbs1station.php", "uploader.php"})
+        for (const char* name : {"config.ini", "sbs1station.php", "uploader.php", "helper.php"})
             DeleteFileA((m_path + "\\" + name).c_str());
         RemoveDirectoryA(m_path.c_str());
     }
@@ -50,22 +50,33 @@ struct CStationFolder {
     }
 };
 
+// The main window of the program with this process id, shown or not.
+HWND MainWindowOf(DWORD pid) {
+    for (HWND hWnd = nullptr;
+         (hWnd = FindWindowExA(nullptr, hWnd, nullptr, "Quorvid sharing application"));) {
+        DWORD owner = 0;
+        if (GetWindowThreadProcessId(hWnd, &owner) && owner == pid)
+            return hWnd;
+    }
+    return nullptr;
+}
+
 // A launched Quorvid.exe; killed with its scripts if a test ends half-way.
 struct CApp {
     PROCESS_INFORMATION pi = {};
     HWND hWnd = nullptr;
     char* remote = nullptr; // list-view messages are not marshalled: item and text must be in the target
 
-    bool Launch(const std::string& folder, const char* arguments) {
+    bool Start(const std::string& folder, const char* arguments) {
         std::string line = std::string("Quorvid.exe ") + arguments; // found beside the test program
         STARTUPINFOA si = {};
         si.cb = sizeof(si);
-        BOOL started =
-            CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
-        auto shown = [&] {
-            return (hWnd = FindWindowA(nullptr, "Quorvid sharing application")) && IsWindowVisible(hWnd);
-        };
-        if (!started || !WaitFor(shown, 15000))
+        return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                              &pi);
+    }
+    bool Launch(const std::string& folder, const char* arguments) {
+        auto shown = [&] { return (hWnd = MainWindowOf(pi.dwProcessId)) && IsWindowVisible(hWnd); };
+        if (!Start(folder, arguments) || !WaitFor(shown, 15000))
             return false;
         remote = (char*)VirtualAllocEx(pi.hProcess, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
         return remote != nullptr;
@@ -166,4 +177,38 @@ TEST(EndToEnd, StartSwitchRestartsAnEndedScriptAndEscapeEndsEverything) {
 
     app.Post(WM_COMMAND, IDCANCEL); // Escape ends the program even while both scripts run
     app.ExpectGoneWithoutTrace();
+}
+
+TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
+    CStationFolder station, other;
+    // Each script starts a helper of its own, as a script that runs a program would.
+    const char helped[] = "spawn helper.php\nout up\nhang\n";
+    ASSERT_TRUE(station.WriteScripts(helped, helped) && station.Write("helper.php", "hang\n"));
+    ASSERT_TRUE(other.WriteScripts("out other\nhang\n", "out other\nhang\n"));
+    CApp first;
+    ASSERT_TRUE(first.Launch(station.m_path, "--start")) << "no main window";
+    ASSERT_TRUE(WaitFor([&] { return first.Lists() == "up#up" && Interpreters() == 4; }, kStateMs));
+    PostMessageA(first.hWnd, WM_USER + 100, 0, WM_LBUTTONDBLCLK); // the tray icon's double-click hides it
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(first.hWnd); }, kStateMs));
+
+    // The same folder, in other letters and with "--start": the copy shows the first one and ends.
+    std::string sameFolder = station.m_path;
+    CharUpperBuffA(&sameFolder[0], (DWORD)sameFolder.size());
+    CApp second;
+    ASSERT_TRUE(second.Start(sameFolder, "--start"));
+    EXPECT_EQ(WaitForSingleObject(second.pi.hProcess, kStateMs), WAIT_OBJECT_0) << "the second copy stayed";
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(first.hWnd) && !IsIconic(first.hWnd); }, kStateMs))
+        << "the first copy was not shown";
+    EXPECT_EQ(MainWindowOf(second.pi.dwProcessId), nullptr);
+    EXPECT_EQ(Interpreters(), 4u) << "the second copy started scripts";
+
+    // Another folder is another station.
+    CApp third;
+    ASSERT_TRUE(third.Launch(other.m_path, "--start")) << "a copy in another folder did not run";
+    EXPECT_TRUE(WaitFor([&] { return third.Lists() == "other#other" && Interpreters() == 6; }, kStateMs));
+
+    // Ended from outside, as Task Manager does: the system ends every script with them.
+    TerminateProcess(first.pi.hProcess, 1);
+    TerminateProcess(third.pi.hProcess, 1);
+    EXPECT_TRUE(WaitFor([&] { return Interpreters() == 0; }, kStateMs)) << Interpreters() << " left";
 }

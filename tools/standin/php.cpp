@@ -7,6 +7,9 @@
 //   long N           one line of N letters 'a'..'z' repeating, then "\n"
 //   every MS N TEXT  N lines (0: for ever), one every MS ms (%n counter, %t HH:MM:SS, %d YYYY-MM-DD)
 //   sleep MS, exit CODE, hang
+//   spawn FILE       starts "php -f FILE" beside itself, sharing its output, and goes on at once
+//   crash            writes through a null pointer
+//   pipes            "pipes N": how many pipe handles it holds besides its standard output and error
 // TEXT knows \n \r \t \\ \xHH; %% is a literal %. The script's end is exit 0. Output goes straight to
 // the handles with WriteFile, so nothing waits in a library buffer when the process is killed.
 #include <windows.h>
@@ -139,6 +142,34 @@ void WriteEvery(DWORD ms, unsigned long count, const std::string& text) {
     }
 }
 
+// The new interpreter is found as "php" was: beside this one.
+void Spawn(const std::string& file) {
+    std::string command = "php -f " + file;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+}
+
+// Handle values are multiples of four; an inherited handle keeps its value, so probing finds every one.
+unsigned CountOtherPipes() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
+    unsigned pipes = 0;
+    for (UINT_PTR value = 4; value < 0x10000; value += 4) {
+        HANDLE h = (HANDLE)value;
+        if (h != out && h != err && GetFileType(h) == FILE_TYPE_PIPE)
+            ++pipes;
+    }
+    return pipes;
+}
+
 void Play(const std::string& line) {
     std::string rest = line;
     std::string directive = NextWord(rest);
@@ -163,6 +194,13 @@ void Play(const std::string& line) {
         ExitProcess((UINT)strtoul(rest.c_str(), nullptr, 10));
     } else if (directive == "hang") {
         Sleep(INFINITE);
+    } else if (directive == "spawn") {
+        Spawn(rest);
+    } else if (directive == "crash") {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    } else if (directive == "pipes") {
+        Write(STD_OUTPUT_HANDLE, "pipes " + std::to_string(CountOtherPipes()) + "\n");
     }
 }
 

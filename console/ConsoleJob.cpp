@@ -1,0 +1,110 @@
+// How a run's child is created and held: it is given its own end of the pipe and no other handle, and
+// it runs in a job of its run, so that whatever the script starts ends with the run, and every script
+// ends with the program, however the program ends (the system closes the job handles then).
+#include "console/Console.h"
+
+namespace {
+
+// The attribute list that names the handles a child inherits exists from Vista on. The program still
+// runs where it does not, so its functions are looked up at run time and its constants stated here.
+const DWORD kExtendedStartupInfoPresent = 0x00080000;
+const DWORD_PTR kAttributeHandleList = 0x00020002;
+
+struct CStartupInfoEx {
+    STARTUPINFOA StartupInfo;
+    void* lpAttributeList;
+};
+
+typedef BOOL(WINAPI* InitializeAttributeListFn)(void*, DWORD, DWORD, SIZE_T*);
+typedef BOOL(WINAPI* UpdateAttributeFn)(void*, DWORD, DWORD_PTR, void*, SIZE_T, void*, SIZE_T*);
+typedef void(WINAPI* DeleteAttributeListFn)(void*);
+
+struct CAttributeListApi {
+    InitializeAttributeListFn initialize;
+    UpdateAttributeFn update;
+    DeleteAttributeListFn remove;
+};
+
+template <typename Fn> Fn Lookup(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const CAttributeListApi& AttributeListApi() {
+    static const CAttributeListApi api = [] {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        CAttributeListApi found = {
+            Lookup<InitializeAttributeListFn>(kernel, "InitializeProcThreadAttributeList"),
+            Lookup<UpdateAttributeFn>(kernel, "UpdateProcThreadAttribute"),
+            Lookup<DeleteAttributeListFn>(kernel, "DeleteProcThreadAttributeList"),
+        };
+        if (!found.initialize || !found.update || !found.remove)
+            found = CAttributeListApi();
+        return found;
+    }();
+    return api;
+}
+
+// An attribute list that gives a child `*handle` and nothing else, or null where there is none. The
+// handle's variable must outlive the list.
+void* NewHandleList(HANDLE* handle) {
+    const CAttributeListApi& api = AttributeListApi();
+    SIZE_T size = 0;
+    if (!api.initialize)
+        return nullptr;
+    api.initialize(nullptr, 1, 0, &size);
+    void* list = size ? HeapAlloc(GetProcessHeap(), 0, size) : nullptr;
+    if (list == nullptr)
+        return nullptr;
+    if (api.initialize(list, 1, 0, &size)) {
+        if (api.update(list, 0, kAttributeHandleList, handle, sizeof *handle, nullptr, nullptr))
+            return list;
+        api.remove(list);
+    }
+    HeapFree(GetProcessHeap(), 0, list);
+    return nullptr;
+}
+
+void DeleteHandleList(void* list) {
+    AttributeListApi().remove(list);
+    HeapFree(GetProcessHeap(), 0, list);
+}
+
+} // namespace
+
+// Inheriting handles at all is needed for the child's standard output; the list narrows it to the
+// write end, so a child never holds the other console's pipe, not even when both create at once.
+// Without the list the child inherits what is inheritable, which in this program is the write ends.
+BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, PROCESS_INFORMATION& pi) {
+    const DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_CONSOLE | CREATE_SUSPENDED;
+    HANDLE inherited = m_hPipeWrite;
+    void* list = NewHandleList(&inherited);
+    if (list == nullptr)
+        return CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &m_si,
+                              &pi);
+    CStartupInfoEx startup = {m_si, list};
+    startup.StartupInfo.cb = sizeof startup;
+    BOOL created =
+        CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags | kExtendedStartupInfoPresent,
+                       nullptr, nullptr, &startup.StartupInfo, &pi);
+    DeleteHandleList(list);
+    return created;
+}
+
+// A job of its own for each run: nothing of an earlier run can be in it, not even a process that was
+// being started while that run's job was ended. Null when no job can be made or joined (an older
+// system, or this program started inside a job that allows no other); the child then runs alone, as
+// it would anywhere else.
+HANDLE CConsole::JoinNewJob(HANDLE process) {
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job == nullptr)
+        return nullptr;
+    // A crashing script ends at once instead of waiting on an error report that nobody sees.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    if (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+        AssignProcessToJobObject(job, process))
+        return job;
+    CloseHandle(job);
+    return nullptr;
+}
