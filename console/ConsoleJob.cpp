@@ -29,25 +29,24 @@ template <typename Fn> Fn Lookup(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-const CAttributeListApi& AttributeListApi() {
-    static const CAttributeListApi api = [] {
-        HMODULE kernel = GetModuleHandleA("kernel32.dll");
-        CAttributeListApi found = {
-            Lookup<InitializeAttributeListFn>(kernel, "InitializeProcThreadAttributeList"),
-            Lookup<UpdateAttributeFn>(kernel, "UpdateProcThreadAttribute"),
-            Lookup<DeleteAttributeListFn>(kernel, "DeleteProcThreadAttributeList"),
-        };
-        if (!found.initialize || !found.update || !found.remove)
-            found = CAttributeListApi();
-        return found;
-    }();
-    return api;
+// Looked up for every child rather than kept in a function's static: a static initialised at run time
+// would bring in the C++ runtime's thread-safe guards, with its exception machinery, for three pointers.
+CAttributeListApi AttributeListApi() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    CAttributeListApi found = {
+        Lookup<InitializeAttributeListFn>(kernel, "InitializeProcThreadAttributeList"),
+        Lookup<UpdateAttributeFn>(kernel, "UpdateProcThreadAttribute"),
+        Lookup<DeleteAttributeListFn>(kernel, "DeleteProcThreadAttributeList"),
+    };
+    if (!found.initialize || !found.update || !found.remove)
+        found = CAttributeListApi();
+    return found;
 }
 
 // An attribute list that gives a child `*handle` and nothing else, or null where there is none. The
 // handle's variable must outlive the list.
 void* NewHandleList(HANDLE* handle) {
-    const CAttributeListApi& api = AttributeListApi();
+    const CAttributeListApi api = AttributeListApi();
     SIZE_T size = 0;
     if (!api.initialize)
         return nullptr;
