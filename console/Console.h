@@ -136,7 +136,7 @@ private:
     HANDLE m_hPipeRead;
     // The run's job, which holds the child and whatever it starts; null when the child could not join
     // one. Under m_lock like the child's process handle.
-    HANDLE m_hJob = nullptr;
+    HANDLE m_hJob;
     // Under m_lock: Start records the worker, the worker releases itself as its last act.
     HANDLE m_hThread;
     DWORD m_dwThreadId;

@@ -45,8 +45,7 @@ CAttributeListApi AttributeListApi() {
 
 // An attribute list that gives a child `*handle` and nothing else, or null where there is none. The
 // handle's variable must outlive the list.
-void* NewHandleList(HANDLE* handle) {
-    const CAttributeListApi api = AttributeListApi();
+void* NewHandleList(const CAttributeListApi& api, HANDLE* handle) {
     SIZE_T size = 0;
     if (!api.initialize)
         return nullptr;
@@ -63,29 +62,26 @@ void* NewHandleList(HANDLE* handle) {
     return nullptr;
 }
 
-void DeleteHandleList(void* list) {
-    AttributeListApi().remove(list);
-    HeapFree(GetProcessHeap(), 0, list);
-}
-
 } // namespace
 
 // Inheriting handles at all is needed for the child's standard output; the list narrows it to the
 // write end, so a child never holds the other console's pipe, not even when both create at once.
 // Without the list the child inherits what is inheritable, which in this program is the write ends.
 BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, PROCESS_INFORMATION& pi) {
-    const DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_CONSOLE | CREATE_SUSPENDED;
+    const CAttributeListApi api = AttributeListApi();
     HANDLE inherited = m_hPipeWrite;
-    void* list = NewHandleList(&inherited);
-    if (list == nullptr)
-        return CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &m_si,
-                              &pi);
-    CStartupInfoEx startup = {m_si, list};
-    startup.StartupInfo.cb = sizeof startup;
-    BOOL created =
-        CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags | kExtendedStartupInfoPresent,
-                       nullptr, nullptr, &startup.StartupInfo, &pi);
-    DeleteHandleList(list);
+    CStartupInfoEx startup = {m_si, NewHandleList(api, &inherited)};
+    DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_CONSOLE | CREATE_SUSPENDED;
+    if (startup.lpAttributeList != nullptr) {
+        startup.StartupInfo.cb = sizeof startup;
+        flags |= kExtendedStartupInfoPresent;
+    }
+    BOOL created = CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                  &startup.StartupInfo, &pi);
+    if (startup.lpAttributeList != nullptr) {
+        api.remove(startup.lpAttributeList);
+        HeapFree(GetProcessHeap(), 0, startup.lpAttributeList);
+    }
     return created;
 }
 

@@ -19,8 +19,8 @@ void CloseAndClear(HANDLE& handle) {
 
 CConsole::CConsole()
     : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
-      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hThread(nullptr), m_dwThreadId(0),
-      m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false), m_flowPolls(0), m_screen(),
+      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_hThread(nullptr),
+      m_dwThreadId(0), m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false), m_flowPolls(0), m_screen(),
       m_bScreenChanged(false), m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr),
       m_ringWrite(nullptr), m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
