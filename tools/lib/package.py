@@ -5,7 +5,6 @@ shortcuts that the checks look at. Each command fails with a message saying what
   stage EXE README.md CONFIG VERSION DIR   DIR gets Quorvid.exe, README.txt, example-station/config.ini
   zip DIR ZIP EPOCH                        DIR's files into ZIP, the same bytes every time
   check-zip ZIP ARCH VERSION               the zip holds exactly a release, with the right program
-  check-exe EXE ARCH VERSION               the program's architecture and version record
   check-lnk LNK TARGET ARGUMENTS WORKDIR   a shell link's target, arguments and "Start in"
 """
 import os
@@ -146,7 +145,8 @@ def version_strings(record):
     return found
 
 
-def check_exe_bytes(data, arch, version):
+def check_exe(data, arch, version):
+    """The program's architecture and version record."""
     pe = Pe(data)
     machine, magic, kind = MACHINES[arch]
     if (pe.machine, pe.magic) != (machine, magic):
@@ -154,11 +154,6 @@ def check_exe_bytes(data, arch, version):
     wrong = {k: v for k, v in version_strings(pe.version_record()).items() if v != version}
     if wrong:
         fail("Quorvid.exe's version is not %s: %s" % (version, wrong))
-
-
-def check_exe(exe, arch, version):
-    with open(exe, "rb") as f:
-        check_exe_bytes(f.read(), arch, version)
 
 
 def check_zip(path, arch, version):
@@ -170,7 +165,7 @@ def check_zip(path, arch, version):
             text = z.read(name)
             if text.count(b"\n") != text.count(b"\r\n") or not text.endswith(b"\r\n"):
                 fail("%s: %s is not CRLF text" % (path, name))
-        check_exe_bytes(z.read("Quorvid.exe"), arch, version)
+        check_exe(z.read("Quorvid.exe"), arch, version)
 
 
 def read_lnk(path):
@@ -214,7 +209,6 @@ COMMANDS = {
     "stage": (stage, 5),
     "zip": (make_zip, 3),
     "check-zip": (check_zip, 3),
-    "check-exe": (check_exe, 3),
     "check-lnk": (check_lnk, 4),
 }
 
