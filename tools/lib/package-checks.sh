@@ -3,9 +3,9 @@
 # earlier run or a test left behind can make an installer look right. The 32-bit files are run too where
 # the host can run 32-bit programs; elsewhere the 32-bit installer's payload is compared instead.
 source "$root/tools/lib/wine-session.sh"
+# The remote control runs from the x86_64 test build, the target the checks set up.
+source "$root/tools/lib/remote.sh"
 
-# Messages the checks post to Quorvid's main window, as the program defines them.
-WM_COMMAND=0x111 IDC_START=1002 IDC_STOP=1003 IDC_CLOSE=1004
 # A station folder with a blank in its name: a shortcut's "Start in" must keep it whole.
 station_win='C:\Quorvid station'
 
@@ -29,7 +29,6 @@ fail() {
   return 1
 }
 
-remote() { wine "$builds/x86_64/bin/quorvid_remote.exe" "$@"; }
 unix_path() { # C:\a\b -> the prefix's drive_c/a/b
   local rest=${1#C:\\}
   echo "$WINEPREFIX/drive_c/${rest//\\//}"
