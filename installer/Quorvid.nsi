@@ -287,45 +287,17 @@ Function DefaultDir
   ${EndIf}
 FunctionEnd
 
-; Sets what follows from the scope: the shell folders and, unless given or kept, the program folder and
-; the station folder. A program folder of the installed package's own default moves to this package's
-; default for the scope; one the user chose stays.
-Function ApplyScope
-  Call UseScope
-  ${If} $DirGiven != 1
-    StrCpy $1 all
-    ${If} $PrevPlace == 0
-      StrCpy $1 user
-    ${EndIf}
-    StrCpy $2 $PrevPackage
-    Call DefaultDir
-    ${If} $PrevDir != ""
-    ${AndIf} $PrevDir != $0
-      StrCpy $INSTDIR $PrevDir
-    ${Else}
-      StrCpy $1 $Scope
-      StrCpy $2 ${ARCH}
-      Call DefaultDir
-      StrCpy $INSTDIR $0
-    ${EndIf}
-  ${EndIf}
-  ; All users' documents are the Public ones: a station shared by everyone who logs on.
-  ${If} $StationKnown != 1
-    StrCpy $Station "$DOCUMENTS\Quorvid station"
-  ${EndIf}
-FunctionEnd
-
 ; Takes away the installation that ReadEntry found, through its own uninstaller, which keeps to its
 ; own files; run in place (_?=) so that it can be waited for. Without its uninstaller, its shortcuts and
 ; entry go. Fails with exit code 2 when the entry stays.
 Function RemoveEntry
-  ${If} ${FileExists} "$EntryDir\uninstall.exe"
+  Push $R1
+  StrCpy $R1 $EntryDir
+  ${If} ${FileExists} "$R1\uninstall.exe"
     StrCpy $RunVerb open
-    StrCpy $RunFile "$EntryDir\uninstall.exe"
-    StrCpy $RunParams "/S _?=$EntryDir"
+    StrCpy $RunFile "$R1\uninstall.exe"
+    StrCpy $RunParams "/S _?=$R1"
     Call RunAndWait
-    Delete "$EntryDir\uninstall.exe"
-    RMDir "$EntryDir"
   ${Else}
     Delete $EntryMenu
     Delete $EntryStartup
@@ -335,8 +307,12 @@ Function RemoveEntry
   Call ReadEntry
   ${If} $EntryDir != ""
     SetErrorLevel 2
-    Abort "The installed Quorvid in $EntryDir could not be removed: nothing was changed."
+    Abort "The installed Quorvid in $R1 could not be removed: nothing was changed."
   ${EndIf}
+  ; Run in place, the uninstaller could not delete itself.
+  Delete "$R1\uninstall.exe"
+  RMDir "$R1"
+  Pop $R1
 FunctionEnd
 
 ; $R0 = why the program folder cannot be used, or "". An update's own folder holds the installer's
@@ -347,7 +323,7 @@ Function FolderProblem
   StrCpy $R0 ""
   ${If} $INSTDIR == $Station
   ${OrIf} "$INSTDIR\example-station" == $Station
-    StrCpy $R0 "$INSTDIR is the station folder. Setup's files would replace yours there, and uninstalling would remove them. Choose a folder of its own for the program."
+    StrCpy $R0 "The station folder is $Station: the program folder cannot be it or hold it. Setup's files would replace yours there, and uninstalling would remove them. Choose a folder of its own for the program."
   ${ElseIf} $INSTDIR != $PrevDir
     FindFirst $0 $1 "$INSTDIR\*"
     ${DoWhile} $1 != ""
@@ -546,6 +522,39 @@ Section /o "Start the scripts when I log on" SecAutostart
     "Quorvid Sharing Application in $Station, scripts started"
   WriteRegStr SHCTX "${UNINST_KEY}" "StartupShortcut" "$SMSTARTUP\Quorvid.lnk"
 SectionEnd
+
+; Sets what follows from the scope: the shell folders and, unless given or kept, the program folder and
+; the station folder. A program folder of the installed package's own default moves to this package's
+; default for the scope; one the user chose stays.
+Function ApplyScope
+  Call UseScope
+  ${If} $DirGiven != 1
+    StrCpy $1 all
+    ${If} $PrevPlace == 0
+      StrCpy $1 user
+    ${EndIf}
+    StrCpy $2 $PrevPackage
+    Call DefaultDir
+    ${If} $PrevDir != ""
+    ${AndIf} $PrevDir != $0
+      StrCpy $INSTDIR $PrevDir
+    ${Else}
+      StrCpy $1 $Scope
+      StrCpy $2 ${ARCH}
+      Call DefaultDir
+      StrCpy $INSTDIR $0
+    ${EndIf}
+  ${EndIf}
+  ${If} $Scope == all
+    SectionSetText ${SecAutostart} "Start the scripts when anyone logs on"
+  ${Else}
+    SectionSetText ${SecAutostart} "Start the scripts when I log on"
+  ${EndIf}
+  ; All users' documents are the Public ones: a station shared by everyone who logs on.
+  ${If} $StationKnown != 1
+    StrCpy $Station "$DOCUMENTS\Quorvid station"
+  ${EndIf}
+FunctionEnd
 
 ; Starts this installer again with administrator rights to install for all users, passing on what is
 ; known, and ends with its exit code. A per-user installation that the elevated copy could not see

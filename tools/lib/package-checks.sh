@@ -294,17 +294,22 @@ check_installer() {
   check "$label: uninstalls, leaving the user's file beside it and the station folder alone" check_uninstall
 }
 
-# The two packages are one product: each replaces the other, keeping the choices, and leaves one
-# program, one entry, one set of shortcuts.
+# The two packages are one product: neither replaces the other's running program; each replaces the
+# other, keeping the choices, and leaves one program, one entry, one set of shortcuts. Back to win64
+# with no switch at all.
 check_one_product() {
-  local arch
+  local arch other switches="/STATION=$station_win"
   installer_places x86_64 all
   setup x86_64 "/S /STATION=$station_win /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
+  check_shortcut_start || return
+  refused 2 i686 "/S $switches" || { end_programs; return 1; }
+  run_to_end "$program" || { end_programs; return 1; }
   for arch in i686 x86_64; do
-    local other=$instdir
+    other=$instdir
     installer_places $arch all
-    setup $arch /S || fail "the $arch installer failed: $?" || return
-    [ "$other" = "$instdir" ] || [ ! -e "$other" ] || fail "the other package's program stayed" || return
+    setup $arch "/S $switches" || fail "the $arch installer failed: $?" || return
+    switches=
+    [ ! -e "$other" ] || fail "the other package's program stayed" || return
     installed_right $arch || return
   done
   check_uninstall
