@@ -36,7 +36,8 @@
 ; Exit codes: 0 installed; 1 cancelled, or administrator rights for all users refused; 2 Quorvid is
 ; running (from this or the installed program folder), no station folder is known, or the installed
 ; version could not be removed; 3 a newer version is installed (silent, without /DOWNGRADE); 4 the
-; program folder is refused. Except for 0, nothing has changed.
+; program folder is refused. Refused (1, 3, 4, and 2 but for an installed version that could not be
+; removed), the installer has changed nothing.
 ; The uninstaller: uninstall.exe [/S]; exit code 0 removed, 1 cancelled, 2 Quorvid is running.
 
 Unicode true
@@ -307,7 +308,7 @@ Function RemoveEntry
   Call ReadEntry
   ${If} $EntryDir != ""
     SetErrorLevel 2
-    Abort "The installed Quorvid in $R1 could not be removed: nothing was changed."
+    Abort "The installed Quorvid in $R1 could not be removed: this one was not installed."
   ${EndIf}
   ; Run in place, the uninstaller could not delete itself.
   Delete "$R1\uninstall.exe"

@@ -65,9 +65,11 @@ check_sums() { (cd "$dist" && sha256sum --quiet -c SHA256SUMS); }
 
 check_zip() { py check-zip "$dist/$(release_name "$1").zip" "$1" "$version"; }
 
-# The installer carries exactly the staged release, whose program is the one built.
+# The installer carries exactly the staged release, whose program is the one built; it has the
+# version record, and it asks for no administrator rights before the user chooses all users.
 check_payload() {
   local out="$work/payload-$1" stage="$builds/release-$1/stage"
+  py check-setup "$dist/$(release_name "$1")-setup.exe" "$version" || return
   7z x -y -o"$out" "$dist/$(release_name "$1")-setup.exe" >/dev/null || return
   cmp "$out/Quorvid.exe" "$builds/release-$1/bin/Quorvid.exe" || return
   diff -r -x '$PLUGINSDIR' -x uninstall.exe "$stage" "$out"
@@ -163,7 +165,7 @@ installed_right() {
 # check_shortcuts [--start|none]: the Start-menu shortcut, and the Startup one unless "none", start the
 # program in the station folder; all users' shortcuts live in ProgramData, a user's in the profile.
 check_shortcuts() {
-  local count=2 folder=/users/ link
+  local count=2 folder=/users/
   [ "${1:---start}" = none ] && count=1
   [ "$entry" = HKLM ] && folder=/ProgramData/
   [ "$(shortcuts | wc -l)" -eq $count ] || fail "not $count shortcut(s):" $'\n'"$(shortcuts)" || return
@@ -270,7 +272,7 @@ check_uninstall() {
     [ -e "$instdir/Quorvid.exe" ] || [ -n "$(shortcuts)" ] || break
     sleep 0.1
   done
-  [ "$(cd "$instdir" && find . | xargs)" = ". ./notes.txt" ] ||
+  [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
     fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
   [ -z "$(shortcuts)" ] || fail "shortcuts left:" "$(shortcuts)" || return
   [ -z "$(entries)" ] || fail "uninstall entries left: $(entries)" || return
@@ -337,7 +339,8 @@ check_release() {
   check "SHA256SUMS verify" check_sums
   for arch in i686 x86_64; do
     check "$(flavour "$arch").zip: a release, its program $arch with version $version" check_zip "$arch"
-    check "$(flavour "$arch") installer: carries the built program" check_payload "$arch"
+    check "$(flavour "$arch") installer: carries the built program, its version, no admin prompt" \
+      check_payload "$arch"
   done
   quorvid_host_runs_i686 ||
     echo "i686: not run: $quorvid_i686_refusal; its installer's payload was compared with the built program instead"
