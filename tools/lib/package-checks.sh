@@ -65,9 +65,11 @@ check_sums() { (cd "$dist" && sha256sum --quiet -c SHA256SUMS); }
 
 check_zip() { py check-zip "$dist/$(release_name "$1").zip" "$1" "$version"; }
 
-# The installer carries exactly the staged release, whose program is the one built.
+# The installer carries exactly the staged release, whose program is the one built; it has the
+# version record, and it asks for no administrator rights before the user chooses all users.
 check_payload() {
   local out="$work/payload-$1" stage="$builds/release-$1/stage"
+  py check-setup "$dist/$(release_name "$1")-setup.exe" "$version" || return
   7z x -y -o"$out" "$dist/$(release_name "$1")-setup.exe" >/dev/null || return
   cmp "$out/Quorvid.exe" "$builds/release-$1/bin/Quorvid.exe" || return
   diff -r -x '$PLUGINSDIR' -x uninstall.exe "$stage" "$out"
@@ -83,7 +85,7 @@ check_zip_run() {
   run_to_end $! || { end_programs; return 1; }
 }
 
-# --- The installer, silent, as an administrator would use it. The station's files are the user's. ---
+# --- The installer, silent, as a user or an administrator would use it. The station's files are the user's. ---
 
 # setup ARCH ARGS...: the installer with this exact command line (wine would quote arguments with
 # blanks, and the installer takes /D= only unquoted); its exit code.
@@ -92,16 +94,27 @@ setup() {
   shift
   wine cmd.exe /c "C:\\$(release_name "$arch")-setup.exe $*" </dev/null
 }
+# The uninstall entry's three possible keys: the user's, all users' and the 32-bit view's, where two
+# packages would each leave one if they were two products.
+key_base='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid'
+entry_keys=("HKCU\\$key_base" "HKLM\\$key_base" "HKLM\\Software\\WOW6432Node\\${key_base#Software\\}")
+entry_names=(HKCU HKLM HKLM-32-bit)
+entries() {
+  local i
+  for i in 0 1 2; do
+    wine reg.exe query "${entry_keys[i]}" /v DisplayName >/dev/null 2>&1 && echo "${entry_names[i]}"
+  done
+}
+# installer_places ARCH user|all: where that package installs in that scope.
 installer_places() {
-  if [ "$1" = x86_64 ]; then
-    instdir_win='C:\Program Files\Quorvid'
-    uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid'
+  if [ "$2" = user ]; then
+    instdir_win="$local_appdata_win\\Programs\\Quorvid" uninstall_key=${entry_keys[0]} entry=HKCU
+  elif [ "$1" = x86_64 ]; then
+    instdir_win='C:\Program Files\Quorvid' uninstall_key=${entry_keys[1]} entry=HKLM
   else
-    instdir_win='C:\Program Files (x86)\Quorvid'
-    uninstall_key='HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid'
+    instdir_win='C:\Program Files (x86)\Quorvid' uninstall_key=${entry_keys[1]} entry=HKLM
   fi
   instdir=$(unix_path "$instdir_win")
-  station=$(unix_path "$station_win")
 }
 # registry_value NAME: a value of the uninstall entry.
 registry_value() {
@@ -111,6 +124,12 @@ station_state() { (cd "$station" && find . -printf '%p %y %s %T@\n' | LC_ALL=C s
 shortcuts() { find "$WINEPREFIX/drive_c" -iname 'Quorvid*.lnk' | LC_ALL=C sort; }
 startup_shortcut() { shortcuts | grep -i '/startup/'; }
 menu_shortcut() { shortcuts | grep -vi '/startup/'; }
+# Everything an installation is: its files, shortcuts, entries and the station folder. A refusal
+# changes none of it.
+state() {
+  find "$WINEPREFIX/drive_c" -ipath '*quorvid*' ! -ipath '*/temp/*' -printf '%p %y %s %T@\n' | LC_ALL=C sort
+  entries
+}
 
 # installed_files_right ARCH [FOLDER]: the program folder holds exactly what was staged, and the
 # uninstaller.
@@ -121,30 +140,48 @@ installed_files_right() {
   cmp "$stage/Quorvid.exe" "$folder/Quorvid.exe" && [ -f "$folder/uninstall.exe" ]
 }
 
-check_install() {
-  mkdir -p "$station" || return
-  cp "$root"/demo/* "$builds/$1/bin/php.exe" "$station/" || return
-  station_before=$(station_state)
-  setup "$1" "/S /STATION=$station_win /AUTOSTART /D=$instdir_win" || fail "the installer failed: $?" || return
+# installed_right ARCH: one installation, in the program folder of $instdir_win, with one uninstall
+# entry ($entry) that describes it, and both shortcuts, in the scope's own folders.
+installed_right() {
   installed_files_right "$1" || return
+  [ "$(entries)" = "$entry" ] || fail "uninstall entries: $(entries | xargs), not $entry" || return
   local name wanted value
-  for name in DisplayName DisplayVersion Publisher InstallLocation UninstallString QuietUninstallString \
-    EstimatedSize NoModify NoRepair; do
+  for name in DisplayName DisplayVersion Publisher DisplayIcon InstallLocation UninstallString \
+    QuietUninstallString EstimatedSize NoModify NoRepair StationFolder; do
     value=$(registry_value "$name")
     case $name in
       DisplayVersion) wanted=$version ;;
+      DisplayIcon) wanted="$instdir_win\\Quorvid.exe,0" ;;
       InstallLocation) wanted=$instdir_win ;;
       QuietUninstallString) wanted="\"$instdir_win\\uninstall.exe\" /S" ;;
+      StationFolder) wanted=$station_win ;;
       *) wanted=$value ;;
     esac
     [ -n "$value" ] && [ "$value" = "$wanted" ] || fail "uninstall entry: $name is '$value'" || return
   done
+  check_shortcuts
 }
 
+# check_shortcuts [--start|none]: the Start-menu shortcut, and the Startup one unless "none", start the
+# program in the station folder; all users' shortcuts live in ProgramData, a user's in the profile.
 check_shortcuts() {
-  [ "$(shortcuts | wc -l)" -eq 2 ] || fail "not two shortcuts:" $'\n'"$(shortcuts)" || return
+  local count=2 folder=/users/
+  [ "${1:---start}" = none ] && count=1
+  [ "$entry" = HKLM ] && folder=/ProgramData/
+  [ "$(shortcuts | wc -l)" -eq $count ] || fail "not $count shortcut(s):" $'\n'"$(shortcuts)" || return
+  ! shortcuts | grep -v "$folder" || fail "not in $folder" || return
   py check-lnk "$(menu_shortcut)" "$instdir_win\\Quorvid.exe" "" "$station_win" || return
-  py check-lnk "$(startup_shortcut)" "$instdir_win\\Quorvid.exe" --start "$station_win"
+  [ $count -eq 1 ] || py check-lnk "$(startup_shortcut)" "$instdir_win\\Quorvid.exe" --start "$station_win"
+}
+
+# A fresh installation for the user alone: no HKLM entry, nothing outside the user's profile.
+check_install() {
+  mkdir -p "$station" || return
+  cp "$root"/demo/* "$builds/$1/bin/php.exe" "$station/" || return
+  station_before=$(station_state)
+  installer_places "$1" user
+  setup "$1" "/S /STATION=$station_win /AUTOSTART" || fail "the installer failed: $?" || return
+  installed_right "$1"
 }
 
 # Through the Start-menu shortcut, and Start clicked: the scripts and the stand-in interpreter are
@@ -156,61 +193,128 @@ check_shortcut_start() {
     { end_programs; fail "the scripts did not run in the station folder"; }
 }
 
+# refused CODE ARCH|FILE ARGS: the installer ends with exit code CODE and changes nothing.
+refused() {
+  local code=$1 exe=$2 status=0 before
+  shift 2
+  [ -f "$WINEPREFIX/drive_c/$exe" ] || exe="$(release_name "$exe")-setup.exe"
+  before=$(state)
+  wine cmd.exe /c "C:\\$exe $*" </dev/null || status=$?
+  [ "$status" -eq "$code" ] || fail "$exe $*: exit code $status, not $code" || return
+  [ "$(state)" = "$before" ] || fail "$exe $* changed:" "$(diff <(echo "$before") <(state))"
+}
+
 # While the program runs, an update must not replace it half-way: it fails and changes nothing. Then
 # the program, closed, ends cleanly.
 check_refuses_running() {
-  local status=0
-  setup "$1" "/S /D=$instdir_win" || status=$?
-  [ "$status" -ne 0 ] || fail "the installer replaced a running program" || return
-  installed_files_right "$1" || return
+  refused 2 "$1" /S || { end_programs; return 1; }
   run_to_end "$program" || { end_programs; return 1; }
 }
 
-# The same version again, without /STATION (the last one is kept): into another folder without
-# /AUTOSTART, the old folder and the Startup shortcut go; back with it, both come back.
-check_reinstall() {
-  local moved_win="$instdir_win 2"
-  setup "$1" "/S /D=$moved_win" || fail "the installer failed: $?" || return
-  installed_files_right "$1" "$(unix_path "$moved_win")" || return
+# An update keeps every choice it is not told otherwise: the same version again, with neither
+# /STATION nor /AUTOSTART; moved with /D=; /NOAUTOSTART, then /AUTOSTART.
+check_update() {
+  local home_win=$instdir_win
+  setup "$1" /S || fail "the installer failed: $?" || return
+  installed_right "$1" || return
+  instdir_win="$home_win 2"
+  setup "$1" "/S /D=$instdir_win" || fail "the installer failed: $?" || return
   [ ! -e "$instdir" ] || fail "the earlier program folder stayed" || return
-  [ -z "$(startup_shortcut)" ] || fail "the Startup shortcut stayed" || return
-  py check-lnk "$(menu_shortcut)" "$moved_win\\Quorvid.exe" "" "$station_win" || return
-  setup "$1" "/S /AUTOSTART /D=$instdir_win" || fail "the installer failed: $?" || return
-  installed_files_right "$1" || return
-  [ ! -e "$(unix_path "$moved_win")" ] || fail "the earlier program folder stayed" || return
-  check_shortcuts
+  instdir=$(unix_path "$instdir_win")
+  installed_right "$1" || return
+  installer_places "$1" user
+  setup "$1" "/S /NOAUTOSTART /D=$instdir_win" || fail "the installer failed: $?" || return
+  check_shortcuts none || return
+  setup "$1" "/S /AUTOSTART" || fail "the installer failed: $?" || return
+  installed_right "$1"
+}
+
+# Installing an older version over this one: asked first, so refused silently, with exit code 3.
+check_older() {
+  make_installer "$1" 0.9.0.0 "$WINEPREFIX/drive_c/older-setup.exe" || return
+  refused 3 older-setup.exe /S
+}
+
+# The program folder is the user's station folder, or a folder with a file of the user's: refused
+# with exit code 4, the file as it was.
+check_refuses_folders() {
+  local folder_win="$local_appdata_win\\My tools" folder
+  folder=$(unix_path "$folder_win")
+  mkdir -p "$folder" && echo "my own notes" >"$folder/README.txt" || return
+  refused 4 "$1" "/S /D=$folder_win" || return
+  refused 4 "$1" "/S /D=$station_win" || return
+  [ "$(ls "$folder")" = README.txt ] && [ "$(cat "$folder/README.txt")" = "my own notes" ] ||
+    fail "the user's folder changed" || return
+  rm -r "$folder"
+}
+
+# For all users, an update without /STATION over the user's installation: that one goes, the station
+# stays, and the log-on start is for whoever logs on.
+check_all_users() {
+  local user_instdir=$instdir
+  installer_places "$1" all
+  setup "$1" "/S /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
+  [ ! -e "$user_instdir" ] || fail "the user's installation stayed" || return
+  installed_right "$1"
 }
 
 # The uninstall command that Programs and Features runs; the uninstaller works from a copy of itself
-# and returns at once, so its work is waited for.
+# and returns at once, so its work is waited for. A file the user put beside the program stays.
 check_uninstall() {
   local command program_path
+  echo "my own notes" >"$instdir/notes.txt" || return
   command=$(registry_value QuietUninstallString) # "C:\...\uninstall.exe" /S
   program_path=${command#\"}
   program_path=${program_path%%\"*}
   [ -n "$program_path" ] || fail "no QuietUninstallString" || return
   wine "$program_path" ${command##*\" } </dev/null || fail "the uninstaller failed" || return
   for _ in $(seq 200); do
-    [ -e "$instdir" ] || [ -n "$(shortcuts)" ] || break
+    [ -e "$instdir/Quorvid.exe" ] || [ -n "$(shortcuts)" ] || break
     sleep 0.1
   done
-  [ ! -e "$instdir" ] || fail "left in the program folder:" "$(cd "$instdir" && find .)" || return
+  [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
+    fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
   [ -z "$(shortcuts)" ] || fail "shortcuts left:" "$(shortcuts)" || return
-  [ -z "$(registry_value DisplayName)" ] || fail "the uninstall entry stayed" || return
-  [ "$(station_state)" = "$station_before" ] || fail "the station folder changed"
+  [ -z "$(entries)" ] || fail "uninstall entries left: $(entries)" || return
+  [ "$(station_state)" = "$station_before" ] || fail "the station folder changed" || return
+  rm -r "$instdir"
 }
 
 check_installer() {
   local arch=$1 label
   label="$(flavour "$1") installer"
-  installer_places "$arch"
   cp "$dist/$(release_name "$arch")-setup.exe" "$WINEPREFIX/drive_c/"
-  check "$label: installs silently with its uninstall entry" check_install "$arch"
-  check "$label: shortcuts start the program in the station folder" check_shortcuts
+  check "$label: installs per user, silently, with its uninstall entry and shortcuts" check_install "$arch"
   check "$label: started through the Start-menu shortcut, runs there" check_shortcut_start
   check "$label: refuses to replace the running program" check_refuses_running "$arch"
-  check "$label: installs again, moved and back, with and without the log-on option" check_reinstall "$arch"
-  check "$label: uninstalls and leaves the station folder alone" check_uninstall
+  check "$label: an update keeps the station, log-on start and folder; /D= moves, /NOAUTOSTART drops" \
+    check_update "$arch"
+  check "$label: refuses an older version silently (exit code 3)" check_older "$arch"
+  check "$label: refuses the station folder and a folder with the user's file (exit code 4)" \
+    check_refuses_folders "$arch"
+  check "$label: /ALLUSERS replaces the user's installation, log-on start for all users" check_all_users "$arch"
+  check "$label: uninstalls, leaving the user's file beside it and the station folder alone" check_uninstall
+}
+
+# The two packages are one product: neither replaces the other's running program; each replaces the
+# other, keeping the choices, and leaves one program, one entry, one set of shortcuts. Back to win64
+# with no switch at all.
+check_one_product() {
+  local arch other switches="/STATION=$station_win"
+  installer_places x86_64 all
+  setup x86_64 "/S /STATION=$station_win /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
+  check_shortcut_start || return
+  refused 2 i686 "/S $switches" || { end_programs; return 1; }
+  run_to_end "$program" || { end_programs; return 1; }
+  for arch in i686 x86_64; do
+    other=$instdir
+    installer_places $arch all
+    setup $arch "/S $switches" || fail "the $arch installer failed: $?" || return
+    switches=
+    [ ! -e "$other" ] || fail "the other package's program stayed" || return
+    installed_right $arch || return
+  done
+  check_uninstall
 }
 
 check_release() {
@@ -235,14 +339,22 @@ check_release() {
   check "SHA256SUMS verify" check_sums
   for arch in i686 x86_64; do
     check "$(flavour "$arch").zip: a release, its program $arch with version $version" check_zip "$arch"
-    check "$(flavour "$arch") installer: carries the built program" check_payload "$arch"
+    check "$(flavour "$arch") installer: carries the built program, its version, no admin prompt" \
+      check_payload "$arch"
   done
   quorvid_host_runs_i686 ||
     echo "i686: not run: $quorvid_i686_refusal; its installer's payload was compared with the built program instead"
+  local_appdata_win=$(wine cmd.exe /c echo %LOCALAPPDATA% </dev/null | tr -d '\r')
+  station=$(unix_path "$station_win")
   for arch in "${runnable[@]}"; do
     check "$(flavour "$arch").zip: the program runs both scripts and ends cleanly" check_zip_run "$arch"
     check_installer "$arch"
   done
+  if quorvid_host_runs_i686; then
+    check "win32 and win64 installers: one product, each replaces the other" check_one_product
+  else
+    echo "win32 installer over win64: not run: $quorvid_i686_refusal"
+  fi
   echo "package: $checks_passed passed, $checks_failed failed"
   [ "$checks_failed" -eq 0 ]
 }

@@ -6,6 +6,8 @@ shortcuts that the checks look at. Each command fails with a message saying what
   zip DIR ZIP EPOCH                        DIR's files into ZIP, the same bytes every time
   check-zip ZIP ARCH VERSION               the zip holds exactly a release, with the right program
   check-lnk LNK TARGET ARGUMENTS WORKDIR   a shell link's target, arguments and "Start in"
+  check-setup EXE VERSION                  an installer's version record, and a manifest that asks for
+                                           no administrator rights and declares it DPI-aware
 """
 import os
 import shutil
@@ -156,6 +158,19 @@ def check_exe(data, arch, version):
         fail("Quorvid.exe's version is not %s: %s" % (version, wrong))
 
 
+def check_setup(path, version):
+    with open(path, "rb") as f:
+        data = f.read()
+    wrong = {k: v for k, v in version_strings(Pe(data).version_record()).items() if v != version}
+    if wrong:
+        fail("%s: the version is not %s: %s" % (path, version, wrong))
+    start = data.find(b"<assembly")
+    manifest = data[start : data.find(b"</assembly>", start)]
+    for wanted in (b'requestedExecutionLevel level="asInvoker"', b">true</dpiAware>"):
+        if start < 0 or wanted not in manifest:
+            fail("%s: the manifest lacks %s" % (path, wanted.decode()))
+
+
 def check_zip(path, arch, version):
     with zipfile.ZipFile(path) as z:
         names = sorted(z.namelist())
@@ -210,6 +225,7 @@ COMMANDS = {
     "zip": (make_zip, 3),
     "check-zip": (check_zip, 3),
     "check-lnk": (check_lnk, 4),
+    "check-setup": (check_setup, 2),
 }
 
 if __name__ == "__main__":
