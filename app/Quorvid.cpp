@@ -15,10 +15,8 @@ BOOL CQuorvidApp::InitInstance() {
     // Held until the program ends. A second copy in this station folder shows the first one's window
     // instead of its own and starts nothing, "--start" or not.
     CStationLock station;
-    if (!station.Take()) {
-        station.ShowHolder();
+    if (!station.TakeOrShowHolder())
         return FALSE;
-    }
 
     INITCOMMONCONTROLSEX icc;
     icc.dwSize = sizeof icc;
