@@ -11,8 +11,9 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <tuple>
 #include <string>
+#include <tuple>
+#include <vector>
 
 // Dialogs load their icons through the application object, as in Quorvid.exe.
 CWinApp g_app;
@@ -64,9 +65,15 @@ private:
 class CTestDlg : public CQuorvidDlg {
 public:
     int m_ok = 0;
+    int m_trayRefusals = 0; // adds the shell is to refuse first, as it can at log-on
     void OnOK() override {
         ++m_ok;
         CQuorvidDlg::OnOK();
+    }
+    BOOL NotifyIcon(DWORD message, NOTIFYICONDATAA* data) override {
+        if (message == NIM_ADD && m_trayRefusals > 0)
+            return --m_trayRefusals, FALSE;
+        return CQuorvidDlg::NotifyIcon(message, data);
     }
 
     // Runs the dialog modally; `body` runs once its loop is under way and must end it.
@@ -95,65 +102,47 @@ public:
 
 } // namespace
 
-// The window as built, checked on the live controls in creation (template) order.
+// The window as a person meets it: every control inside the window and clear of the others, but for the
+// group boxes around them; every label's text fits; the settings and lists are display only; Close has
+// the focus; each list's one column reaches its right edge at the screen's DPI, so text is cut only there.
 TEST(UiTests, DialogIsBuiltAsDesigned) {
-    const std::tuple<int, LPCSTR, DWORD, int, int, int, int> kControls[] = {
-        {IDC_CLOSE, "Button", 0x50010000, 182, 243, 50, 16},
-        {IDC_STATIC, "Button", 0x50000007, 6, 3, 226, 81},
-        {IDC_STATIC, "Button", 0x50000007, 6, 85, 226, 76},
-        {IDC_STATIC, "Button", 0x50000007, 6, 163, 226, 76},
-        {IDC_START, "Button", 0x50010000, 76, 243, 50, 16},
-        {IDC_STOP, "Button", 0x58010000, 129, 243, 50, 16},
-        {IDC_LIST_STATION, "SysListView32", 0x5881E801, 14, 97, 209, 57},
-        {IDC_LIST_UPLOADER, "SysListView32", 0x5881E801, 14, 176, 209, 57},
-        {IDC_LOGIN, "Edit", 0x58810088, 55, 17, 40, 12},
-        {IDC_STATIC, "Static", 0x50020000, 12, 20, 37, 8},
-        {IDC_PASSWORD, "Edit", 0x588100A8, 55, 35, 40, 12},
-        {IDC_STATIC, "Static", 0x50020000, 12, 36, 32, 8},
-        {IDC_INTERVAL, "msctls_trackbar32", 0x58010004, 100, 28, 113, 20},
-        {IDC_INTERVAL_LABEL, "Static", 0x50020000, 108, 19, 73, 8},
-        {IDC_STATIC, "Static", 0x50020000, 12, 55, 38, 8},
-        {IDC_UDP_SERVER, "Edit", 0x58810090, 55, 52, 159, 12},
-        {IDC_HTTP_SERVER, "Edit", 0x58810090, 55, 67, 159, 12},
-        {IDC_STATIC, "Static", 0x50020000, 12, 68, 41, 8},
-    };
     CStation station; // no config.ini
     CTestDlg dlg;
     dlg.Run([&](CTestDlg& d) {
-        HWND child = ::GetWindow(d.m_hWnd, GW_CHILD);
-        for (const auto& [id, className, style, x, y, cx, cy] : kControls) {
-            ASSERT_NE(nullptr, child);
-            SCOPED_TRACE(testing::Message() << id << " at " << x << "," << y);
-            char name[64] = "";
+        RECT client, rect, overlap;
+        d.GetClientRect(&client);
+        HDC dc = ::GetDC(d.m_hWnd);
+        ::SelectObject(dc, (HFONT)d.SendMessage(WM_GETFONT));
+        std::vector<RECT> placed;
+        for (HWND child = ::GetWindow(d.m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            char text[64] = "", name[64] = "";
+            ::GetWindowTextA(child, text, sizeof text);
             ::GetClassNameA(child, name, sizeof name);
-            EXPECT_EQ(id, (int)(short)::GetDlgCtrlID(child));
-            EXPECT_EQ(0, lstrcmpiA(className, name)) << name;
-            const DWORD mask = ~(DWORD)WS_BORDER;
-            EXPECT_EQ(style & mask, (DWORD)::GetWindowLongA(child, GWL_STYLE) & mask)
-                << std::hex << ::GetWindowLongA(child, GWL_STYLE);
-            EXPECT_EQ(!(style & WS_DISABLED), ::IsWindowEnabled(child) != FALSE);
-            // The dialog manager converts position and size each on its own.
-            RECT pos = {x, y, cx, cy}, actual;
-            ::MapDialogRect(d.m_hWnd, &pos);
-            ::GetWindowRect(child, &actual);
-            ::MapWindowPoints(nullptr, d.m_hWnd, (POINT*)&actual, 2);
-            actual.right -= actual.left;
-            actual.bottom -= actual.top;
-            EXPECT_TRUE(::EqualRect(&pos, &actual))
-                << actual.left << "," << actual.top << " " << actual.right << "x" << actual.bottom;
-            child = ::GetWindow(child, GW_HWNDNEXT);
+            const int id = (short)::GetDlgCtrlID(child);
+            SCOPED_TRACE(testing::Message() << id << " " << name << " \"" << text << "\"");
+            ::GetWindowRect(child, &rect);
+            ::MapWindowPoints(nullptr, d.m_hWnd, (POINT*)&rect, 2);
+            EXPECT_TRUE(::IntersectRect(&overlap, &rect, &client) && ::EqualRect(&overlap, &rect));
+            const bool box = (::GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+            for (const RECT& placedRect : placed)
+                EXPECT_TRUE(box || !::IntersectRect(&overlap, &rect, &placedRect));
+            if (!box)
+                placed.push_back(rect);
+            SIZE extent = {};
+            ::GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+            const bool label = !lstrcmpiA(name, "Static");
+            EXPECT_TRUE(!label || extent.cx <= rect.right - rect.left) << extent.cx;
+            EXPECT_EQ(label || box || id == IDC_START || id == IDC_CLOSE, ::IsWindowEnabled(child) != FALSE);
         }
-        EXPECT_EQ(nullptr, child);
-        // Close has the focus, and Close and Start are the only enabled tab stops.
+        ::ReleaseDC(d.m_hWnd, dc);
+        EXPECT_EQ(15u, placed.size()) << "controls besides the three group boxes";
+        EXPECT_NE(0, ::SendMessageA(d.GetDlgItem(IDC_PASSWORD), EM_GETPASSWORDCHAR, 0, 0)) << "shown as dots";
         EXPECT_EQ(d.GetDlgItem(IDC_CLOSE), ::GetFocus());
-        HWND next = ::GetNextDlgTabItem(d.m_hWnd, ::GetFocus(), FALSE);
-        EXPECT_EQ(d.GetDlgItem(IDC_START), next);
-        EXPECT_EQ(d.GetDlgItem(IDC_CLOSE), ::GetNextDlgTabItem(d.m_hWnd, next, FALSE));
-
         for (CListCtrl* list : {&d.m_listStation, &d.m_listUploader}) {
             const DWORD want = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
             EXPECT_EQ(want, list->GetExtendedStyle() & want);
-            EXPECT_EQ(400, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 0));
+            list->GetClientRect(&rect);
+            EXPECT_LE(rect.right, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 0));
             EXPECT_EQ(0, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 1)) << "only one column";
         }
         EXPECT_EQ(5, d.m_sliderInterval.GetRangeMin());
@@ -212,13 +201,29 @@ TEST(UiTests, RunControlFollowsTheNotices) {
     }));
 }
 
-// The tray icon's mouse messages and commands, minimising, and the shell's restart.
+// The tray icon refused at first, its mouse messages and commands, minimising, and the shell's restart.
 TEST(UiTests, TrayShowsHidesAndComesBack) {
     CStation station;
     CTestDlg dlg;
+    dlg.m_trayRefusals = 2;
     dlg.Run([&](CTestDlg& d) {
         // The shell knows the record by its size: the version-3 layout of this build's own pointer width.
         EXPECT_EQ(sizeof(void*) == 4 ? 504u : 520u, d.m_nid.cbSize);
+        NOTIFYICONDATAA probe = d.m_nid;
+        probe.uFlags = NIF_ICON;
+        // Without an icon the window minimises to the taskbar; the add is tried again until it holds, and
+        // shows the picture of the moment.
+        d.ShowWindow(SW_MINIMIZE);
+        EXPECT_TRUE(d.IsWindowVisible() && d.IsIconic());
+        d.Post(WM_CONSOLE_STATE, 1, CQuorvidDlg::kUploaderId);
+        auto iconAdded = [&] {
+            for (DWORD start = ::GetTickCount(); !d.m_bTrayIconAdded && ::GetTickCount() - start < 7000;)
+                d.Post(WM_NULL), ::Sleep(20);
+            return ::Shell_NotifyIconA(NIM_MODIFY, &probe) && d.TrayShows(2);
+        };
+        EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+        EXPECT_TRUE(iconAdded());
+        d.ShowWindow(SW_RESTORE);
         // A double-click hides, the next one shows; other mouse messages change nothing.
         const std::pair<UINT, bool> kMouse[] = {{WM_LBUTTONDBLCLK, false}, {WM_LBUTTONDOWN, false},
                                                 {WM_RBUTTONUP, false},     {WM_LBUTTONDBLCLK, true},
@@ -233,20 +238,19 @@ TEST(UiTests, TrayShowsHidesAndComesBack) {
         EXPECT_FALSE(d.IsWindowVisible());
 
         // Terminate while a script runs only shows the window.
-        d.Post(WM_CONSOLE_STATE, 1, CQuorvidDlg::kUploaderId);
         d.Post(WM_COMMAND, ID_TERMINATE);
         EXPECT_EQ(0, d.m_ok);
         EXPECT_TRUE(d.IsWindowVisible());
         EXPECT_FALSE(d.IsIconic());
 
-        // A restarting shell loses the icon; its broadcast brings it back with the current picture.
-        NOTIFYICONDATAA probe = d.m_nid;
+        // A restarting shell loses the icon; its broadcast brings it back with the current picture. While
+        // the shell refuses it, the window hidden in the tray waits on the taskbar.
+        d.Post(WM_TRAYICON, CQuorvidDlg::kTrayIconId, WM_LBUTTONDBLCLK);
         ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &probe));
-        probe.uFlags = NIF_ICON;
-        EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+        d.m_trayRefusals = 1;
         d.SendMessage(::RegisterWindowMessageA("TaskbarCreated"));
-        EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon did not come back";
-        EXPECT_TRUE(d.TrayShows(2));
+        EXPECT_TRUE(d.IsWindowVisible() && d.IsIconic());
+        EXPECT_TRUE(iconAdded()) << "the icon did not come back";
         d.EndDialog(IDCANCEL);
     });
 }
