@@ -74,13 +74,15 @@ void CStationLock::NameAfterFolder() {
              (unsigned long)(hash & 0xFFFFFFFFu));
 }
 
-BOOL CStationLock::TakeOrShowHolder() {
+DWORD CStationLock::TakeOrShowHolder() {
     NameAfterFolder();
     for (const DWORD start = ::GetTickCount();; ::Sleep(kLookAgainMs)) {
         if (Take())
-            return TRUE;
-        if (ShowHolder() || ::GetTickCount() - start >= kLookForHolderMs)
-            return FALSE;
+            return ERROR_SUCCESS;
+        if (ShowHolder())
+            return ERROR_ALREADY_EXISTS;
+        if (::GetTickCount() - start >= kLookForHolderMs)
+            return ERROR_TIMEOUT;
     }
 }
 

@@ -13,8 +13,9 @@ public:
 
     // Takes the lock of the current folder for this session, or has the copy that holds it show its
     // window. That copy may still be starting (no window yet) or ending (its window gone, the lock about
-    // to be free): for up to about 3 s this looks again for either. TRUE when this copy is to run.
-    BOOL TakeOrShowHolder();
+    // to be free): for up to about 3 s this looks again for either. ERROR_SUCCESS when this copy is to
+    // run; ERROR_ALREADY_EXISTS when the holder was shown; ERROR_TIMEOUT when its window never came.
+    DWORD TakeOrShowHolder();
     // The name of the property the holder sets on its main window while it has one: a caption can be
     // any window's, this name belongs to this program in this folder.
     LPCSTR WindowMark() const { return m_szMark; }
