@@ -273,13 +273,6 @@ TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
     EXPECT_EQ(MainWindowOf(copies[ended].pi.dwProcessId), nullptr);
     CApp& first = copies[1 - ended];
     ASSERT_TRUE(first.Attach()) << "the copy that runs has no window";
-    // Hidden in the tray, it is shown by the next copy started there.
-    PostMessageA(first.hWnd, WM_USER + 100, 0, WM_LBUTTONDBLCLK); // the tray icon's double-click
-    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(first.hWnd); }, kStateMs));
-    CApp second;
-    ASSERT_TRUE(second.Start(drive.Path(station.m_path), ""));
-    EXPECT_EQ(WaitForSingleObject(second.pi.hProcess, kStateMs), WAIT_OBJECT_0) << "the second copy stayed";
-    EXPECT_TRUE(first.Attach()) << "the first copy was not shown";
     EXPECT_TRUE(WaitFor([&] { return first.Lists() == "up#up" && Interpreters() == 4; }, kStateMs));
 
     // The other folder is another station.

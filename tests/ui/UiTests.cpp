@@ -145,19 +145,17 @@ TEST(UiTests, DialogIsBuiltAsDesigned) {
             EXPECT_LE(rect.right, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 0));
             EXPECT_EQ(0, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 1)) << "only one column";
         }
-        EXPECT_EQ(5, d.m_sliderInterval.GetRangeMin());
-        EXPECT_EQ(30, d.m_sliderInterval.GetRangeMax());
-        EXPECT_EQ((LRESULT)d.m_hIcon, d.SendMessage(WM_GETICON, ICON_BIG));
-        EXPECT_EQ((LRESULT)d.m_hIcon, d.SendMessage(WM_GETICON, ICON_SMALL));
-        EXPECT_NE(nullptr, d.m_hIcon);
-
+        EXPECT_EQ(std::make_pair(5, 30),
+                  std::make_pair(d.m_sliderInterval.GetRangeMin(), d.m_sliderInterval.GetRangeMax()));
+        EXPECT_TRUE(d.m_hIcon && d.SendMessage(WM_GETICON, ICON_BIG) == (LRESULT)d.m_hIcon &&
+                    d.SendMessage(WM_GETICON, ICON_SMALL) == (LRESULT)d.m_hIcon);
         HMENU sysMenu = ::GetSystemMenu(d.m_hWnd, FALSE);
         const int last = ::GetMenuItemCount(sysMenu) - 1;
         char text[64] = "";
-        ::GetMenuStringA(sysMenu, last, text, sizeof text, MF_BYPOSITION);
+        ::GetMenuStringA(sysMenu, IDM_ABOUTBOX, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ("&About Quorvid...", text);
-        EXPECT_EQ(0x10u, ::GetMenuItemID(sysMenu, last));
-        EXPECT_TRUE(::GetMenuState(sysMenu, last - 1, MF_BYPOSITION) & MF_SEPARATOR);
+        EXPECT_TRUE(::GetMenuItemID(sysMenu, last) == IDM_ABOUTBOX &&
+                    ::GetMenuState(sysMenu, last - 1, MF_BYPOSITION) & MF_SEPARATOR);
         d.EndDialog(IDCANCEL);
     });
 }
@@ -185,17 +183,13 @@ TEST(UiTests, RunControlFollowsTheNotices) {
         for (const auto& [state, bits, mask, start, stop, close, tray] : kSteps) {
             SCOPED_TRACE("after notice " + std::to_string(state) + "/" + std::to_string(bits));
             d.Post(WM_CONSOLE_STATE, state, bits);
-            EXPECT_EQ(mask, d.m_runMask);
-            EXPECT_EQ(start, d.Enabled(IDC_START));
-            EXPECT_EQ(stop, d.Enabled(IDC_STOP));
-            EXPECT_EQ(close, d.Enabled(IDC_CLOSE));
-            EXPECT_TRUE(d.TrayShows(tray));
+            EXPECT_EQ(std::make_tuple(mask, start, stop, close, true),
+                      std::make_tuple(d.m_runMask, d.Enabled(IDC_START), d.Enabled(IDC_STOP),
+                                      d.Enabled(IDC_CLOSE), d.TrayShows(tray)));
             EXPECT_EQ(mask ? 2 : 0, d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount());
             // Each close is refused while anything runs, and each one ends the idle dialog.
             const int before = d.m_ok;
-            d.Click(IDC_CLOSE);
-            d.Post(WM_CLOSE);
-            d.Post(WM_COMMAND, IDCLOSE);
+            d.Click(IDC_CLOSE), d.Post(WM_CLOSE), d.Post(WM_COMMAND, IDCLOSE);
             EXPECT_EQ(before + (mask ? 0 : 3), d.m_ok);
         }
     }));
@@ -311,11 +305,10 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
 
 TEST(UiTests, StartSwitchAndIconCentring) {
     for (LPCSTR line : {"Quorvid.exe --start", "\"C:\\a--start\\Quorvid.exe\"", "x /y--starting"})
-        EXPECT_TRUE(HasStartSwitch(line)) << line;
-    for (LPCSTR line : {"Quorvid.exe --START", "Quorvid.exe -start --Start", ""})
-        EXPECT_FALSE(HasStartSwitch(line)) << line;
+        EXPECT_TRUE(HasStartSwitch(line) && !HasStartSwitch(CharUpperA(std::string(line).data()))) << line;
+    EXPECT_FALSE(HasStartSwitch("Quorvid.exe -start --Start") || HasStartSwitch(""));
     // Signed, truncated toward zero: a client narrower than the icon starts it left of the edge.
-    EXPECT_EQ(-5, CenteredIconOrigin(20, 32));
-    EXPECT_EQ(0, CenteredIconOrigin(30, 32));
-    EXPECT_EQ(34, CenteredIconOrigin(100, 32));
+    EXPECT_EQ(
+        std::make_tuple(-5, 0, 34),
+        std::make_tuple(CenteredIconOrigin(20, 32), CenteredIconOrigin(30, 32), CenteredIconOrigin(100, 32)));
 }
