@@ -1,6 +1,7 @@
 // Quorvid.exe as a person uses it, started in a station folder with stand-in scripts and driven from outside.
 #include "res/resource.h"
 #include "tests/Processes.h"
+#include "tests/Station.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -9,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,75 +18,37 @@ namespace {
 
 const DWORD kStateMs = 12000; // Stop may wait up to 4 s per console
 
-// Polls `done` until it holds or `timeoutMs` have passed.
-template <typename F> bool WaitFor(F done, DWORD timeoutMs) {
-    for (DWORD start = GetTickCount();; Sleep(5))
-        if (bool ok = done(); ok || GetTickCount() - start >= timeoutMs)
-            return ok;
-}
-
-// A fresh station folder under the temporary directory, named after this process and `name` (or a
-// number); removed with the files the tests write into it.
-struct CStationFolder {
-    std::wstring m_path;
-    explicit CStationFolder(const wchar_t* name = nullptr) {
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        static unsigned counter = 0;
-        m_path = temp + (L"quorvid-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                         (name ? name : std::to_wstring(++counter)));
-        CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~CStationFolder() {
-        for (const wchar_t* name : {L"config.ini", L"sbs1station.php", L"uploader.php", L"helper.php"})
-            DeleteFileW((m_path + L"\\" + name).c_str());
-        RemoveDirectoryW(m_path.c_str());
-    }
-    bool Write(const wchar_t* name, const std::string& content) {
-        FILE* file = _wfopen((m_path + L"\\" + name).c_str(), L"wb");
-        bool written = file && fwrite(content.data(), 1, content.size(), file) == content.size();
-        return file && fclose(file) == 0 && written;
-    }
-    // The two scripts the program runs, in the stand-in interpreter's directive format.
-    bool WriteScripts(const std::string& station, const std::string& uploader) {
-        return Write(L"sbs1station.php", station) && Write(L"uploader.php", uploader);
-    }
-};
-
-// Drive Q: for the drive a folder is on, as subst makes one; its path to the folder. This Wine accepts
-// DefineDosDevice but resolves no name it defines: there its mount manager makes the drive, as winecfg
-// has it do.
+// Drive Q: for the drive a folder is on, as subst makes one. This Wine accepts DefineDosDevice but resolves
+// no name it defines: there its mount manager makes the drive, given the record winecfg gives it.
 struct CSecondDrive {
-    struct CUnixDrive { // the mount manager's record
-        ULONG size, type, fsType, serial;
-        ULONGLONG device;
-        WCHAR letter;
-        USHORT mountPointOffset, deviceOffset, labelOffset;
-        char mountPoint[MAX_PATH];
-    };
     std::wstring m_root;
-    explicit CSecondDrive(const std::wstring& folder) : m_root(folder.substr(0, 3)) { Define(true); }
-    ~CSecondDrive() { Define(false); }
+    explicit CSecondDrive(const std::wstring& folder) : m_root(folder.substr(0, 3)) {
+        if (!DefineDosDeviceW(0, L"Q:", m_root.c_str()) ||
+            GetFileAttributesW(L"Q:\\") == INVALID_FILE_ATTRIBUTES)
+            DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr), DefineInWine(true);
+    }
+    ~CSecondDrive() { DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr), DefineInWine(false); }
     std::wstring Path(const std::wstring& folder) const { return L"Q" + folder.substr(1); }
-    void Define(bool define) {
-        if (define && DefineDosDeviceW(0, L"Q:", m_root.c_str()) &&
-            GetFileAttributesW(L"Q:\\") != INVALID_FILE_ATTRIBUTES)
-            return;
-        DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
+    void DefineInWine(bool define) {
         auto unixName = (char*(CDECL*)(LPCWSTR))(void*)GetProcAddress(GetModuleHandleA("kernel32"),
                                                                       "wine_get_unix_file_name");
-        if (!unixName)
-            return;
-        CUnixDrive drive = {sizeof drive, define ? (ULONG)DRIVE_FIXED : 0, 0, 0, 0, L'q', 0, 0, 0, {}};
-        if (define) {
-            drive.mountPointOffset = offsetof(CUnixDrive, mountPoint);
-            lstrcpynA(drive.mountPoint, unixName(m_root.c_str()), MAX_PATH);
-        }
+        struct {
+            ULONG size, type, fsType, serial;
+            ULONGLONG device;
+            WCHAR letter;
+            USHORT at, deviceAt, labelAt;
+            char path[MAX_PATH];
+        } drive = {sizeof drive, define ? (ULONG)DRIVE_FIXED : 0, 0, 0, 0,
+                   L'q',         (USHORT)(define ? 32 : 0),       0, 0, {}};
         HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (unixName && define)
+            lstrcpynA(drive.path, unixName(m_root.c_str()), MAX_PATH);
         DWORD size = 0;
-        DeviceIoControl(manager, CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS),
-                        &drive, sizeof drive, nullptr, 0, &size, nullptr);
+        if (unixName)
+            DeviceIoControl(manager,
+                            CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS), &drive,
+                            sizeof drive, nullptr, 0, &size, nullptr);
         CloseHandle(manager);
     }
 };

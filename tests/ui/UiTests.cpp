@@ -5,10 +5,10 @@
 #include "framework/App.h"
 #include "res/resource.h"
 #include "tests/Processes.h"
+#include "tests/Station.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -37,28 +37,13 @@ UINT_PTR Later(UINT ms, std::function<void()> work) {
     return id;
 }
 
-// A fresh station folder with the two scripts (stand-in directives), current while the object lives.
-class CStation {
-public:
+// A station folder with the two scripts, current while the object lives.
+struct CStation : CStationFolder {
     explicit CStation(const std::string& station = "", const std::string& uploader = "") {
-        char temp[MAX_PATH];
-        ::GetTempPathA(MAX_PATH, temp);
-        ::GetTempFileNameA(temp, "qui", 0, m_path);
-        ::DeleteFileA(m_path);
-        ::CreateDirectoryA(m_path, nullptr);
-        ::SetCurrentDirectoryA(m_path);
-        std::ofstream("sbs1station.php", std::ios::binary) << station;
-        std::ofstream("uploader.php", std::ios::binary) << uploader;
+        WriteScripts(station, uploader);
+        ::SetCurrentDirectoryW(m_path.c_str());
     }
-    ~CStation() {
-        for (LPCSTR name : {"sbs1station.php", "uploader.php"})
-            ::DeleteFileA(name);
-        ::SetCurrentDirectoryA("..");
-        ::RemoveDirectoryA(m_path);
-    }
-
-private:
-    char m_path[MAX_PATH];
+    ~CStation() { ::SetCurrentDirectoryW(L".."); }
 };
 
 // The dialog under test, counting the closes that got through.
@@ -211,9 +196,8 @@ TEST(UiTests, TrayShowsHidesAndComesBack) {
         EXPECT_TRUE(d.IsWindowVisible() && d.IsIconic());
         d.Post(WM_CONSOLE_STATE, 1, CQuorvidDlg::kUploaderId);
         auto iconAdded = [&] {
-            for (DWORD start = ::GetTickCount(); !d.m_bTrayIconAdded && ::GetTickCount() - start < 7000;)
-                d.Post(WM_NULL), ::Sleep(20);
-            return ::Shell_NotifyIconA(NIM_MODIFY, &probe) && d.TrayShows(2);
+            return WaitFor([&] { return d.m_bTrayIconAdded; }, 7000) &&
+                   ::Shell_NotifyIconA(NIM_MODIFY, &probe) && d.TrayShows(2);
         };
         EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
         EXPECT_TRUE(iconAdded());
@@ -258,19 +242,19 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
         g_app.m_pMainWnd = &dlg;
         EXPECT_EQ(IDCANCEL, dlg.Run([](CTestDlg& d) {
             auto flooding = [&] {
-                for (int i = 0;
-                     i < 2000 && !(d.m_runMask == 3 && d.Enabled(IDC_STOP) &&
-                                   d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount() == 12);
-                     ++i, ::Sleep(5))
-                    d.Post(WM_NULL);
+                WaitFor(
+                    [&] {
+                        return d.m_runMask == 3 && d.Enabled(IDC_STOP) &&
+                               d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount() == 12;
+                    },
+                    10000);
                 return d.m_runMask == 3 && ScriptChildren() == 2;
             };
             d.Click(IDC_START);
             EXPECT_TRUE(flooding());
             d.Click(IDC_STOP);
             EXPECT_TRUE(d.m_runMask == 0 && d.Enabled(IDC_START)) << "idle as soon as Stop has returned";
-            for (int i = 0; i < 60; ++i, ::Sleep(5))
-                d.Post(WM_NULL);
+            WaitFor([] { return false; }, 300);
             EXPECT_EQ(0, d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount())
                 << "no redraw of the stopped runs fills the emptied lists again";
             d.Click(IDC_START);
