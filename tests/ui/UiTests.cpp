@@ -122,7 +122,7 @@ TEST(UiTests, DialogIsBuiltAsDesigned) {
         ::ReleaseDC(d.m_hWnd, dc);
         EXPECT_EQ(15u, placed.size()) << "controls besides the three group boxes";
         EXPECT_NE(0, ::SendMessageA(d.GetDlgItem(IDC_PASSWORD), EM_GETPASSWORDCHAR, 0, 0)) << "shown as dots";
-        EXPECT_EQ(d.GetDlgItem(IDC_CLOSE), ::GetFocus());
+        EXPECT_TRUE(d.m_hIcon && d.GetDlgItem(IDC_CLOSE) == ::GetFocus());
         for (CListCtrl* list : {&d.m_listStation, &d.m_listUploader}) {
             const DWORD want = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
             EXPECT_EQ(want, list->GetExtendedStyle() & want);
@@ -130,17 +130,18 @@ TEST(UiTests, DialogIsBuiltAsDesigned) {
             EXPECT_LE(rect.right, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 0));
             EXPECT_EQ(0, (int)list->SendMessage(LVM_GETCOLUMNWIDTH, 1)) << "only one column";
         }
-        EXPECT_EQ(std::make_pair(5, 30),
-                  std::make_pair(d.m_sliderInterval.GetRangeMin(), d.m_sliderInterval.GetRangeMax()));
-        EXPECT_TRUE(d.m_hIcon && d.SendMessage(WM_GETICON, ICON_BIG) == (LRESULT)d.m_hIcon &&
-                    d.SendMessage(WM_GETICON, ICON_SMALL) == (LRESULT)d.m_hIcon);
+        EXPECT_EQ(std::make_tuple(5, 30, (LRESULT)d.m_hIcon, (LRESULT)d.m_hIcon),
+                  std::make_tuple(d.m_sliderInterval.GetRangeMin(), d.m_sliderInterval.GetRangeMax(),
+                                  d.SendMessage(WM_GETICON, ICON_BIG),
+                                  d.SendMessage(WM_GETICON, ICON_SMALL)));
+        // The system menu ends in a separator and "&About Quorvid...".
         HMENU sysMenu = ::GetSystemMenu(d.m_hWnd, FALSE);
         const int last = ::GetMenuItemCount(sysMenu) - 1;
         char text[64] = "";
-        ::GetMenuStringA(sysMenu, IDM_ABOUTBOX, text, sizeof text, MF_BYCOMMAND);
-        EXPECT_STREQ("&About Quorvid...", text);
-        EXPECT_TRUE(::GetMenuItemID(sysMenu, last) == IDM_ABOUTBOX &&
-                    ::GetMenuState(sysMenu, last - 1, MF_BYPOSITION) & MF_SEPARATOR);
+        ::GetMenuStringA(sysMenu, last, text, sizeof text, MF_BYPOSITION);
+        EXPECT_TRUE(::GetMenuItemID(sysMenu, last) == IDM_ABOUTBOX && !lstrcmpA(text, "&About Quorvid...") &&
+                    ::GetMenuState(sysMenu, last - 1, MF_BYPOSITION) & MF_SEPARATOR)
+            << text;
         d.EndDialog(IDCANCEL);
     });
 }
@@ -215,11 +216,8 @@ TEST(UiTests, TrayShowsHidesAndComesBack) {
         d.ShowWindow(SW_MINIMIZE);
         EXPECT_FALSE(d.IsWindowVisible());
 
-        // Terminate while a script runs only shows the window.
-        d.Post(WM_COMMAND, ID_TERMINATE);
-        EXPECT_EQ(0, d.m_ok);
-        EXPECT_TRUE(d.IsWindowVisible());
-        EXPECT_FALSE(d.IsIconic());
+        d.Post(WM_COMMAND, ID_TERMINATE); // while a script runs it only shows the window
+        EXPECT_TRUE(d.m_ok == 0 && d.IsWindowVisible() && !d.IsIconic());
 
         // A restarting shell loses the icon; its broadcast brings it back with the current picture. While
         // the shell refuses it, the window hidden in the tray waits on the taskbar.
@@ -241,13 +239,9 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
         CTestDlg dlg;
         g_app.m_pMainWnd = &dlg;
         EXPECT_EQ(IDCANCEL, dlg.Run([](CTestDlg& d) {
+            auto rows = [&] { return d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount(); };
             auto flooding = [&] {
-                WaitFor(
-                    [&] {
-                        return d.m_runMask == 3 && d.Enabled(IDC_STOP) &&
-                               d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount() == 12;
-                    },
-                    10000);
+                WaitFor([&] { return d.m_runMask == 3 && d.Enabled(IDC_STOP) && rows() == 12; }, 10000);
                 return d.m_runMask == 3 && ScriptChildren() == 2;
             };
             d.Click(IDC_START);
@@ -255,14 +249,12 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
             d.Click(IDC_STOP);
             EXPECT_TRUE(d.m_runMask == 0 && d.Enabled(IDC_START)) << "idle as soon as Stop has returned";
             WaitFor([] { return false; }, 300);
-            EXPECT_EQ(0, d.m_listStation.GetItemCount() + d.m_listUploader.GetItemCount())
-                << "no redraw of the stopped runs fills the emptied lists again";
+            EXPECT_EQ(0, rows()) << "no redraw of the stopped runs fills the emptied lists again";
             d.Click(IDC_START);
             EXPECT_TRUE(flooding());
             d.Post(WM_COMMAND, IDCANCEL);
         }));
-        EXPECT_FALSE(dlg.m_stationConsole.HasWorker());
-        EXPECT_FALSE(dlg.m_uploaderConsole.HasWorker());
+        EXPECT_FALSE(dlg.m_stationConsole.HasWorker() || dlg.m_uploaderConsole.HasWorker());
         EXPECT_EQ(0u, ScriptChildren());
     }
     {
