@@ -9,10 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
-#include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -80,8 +77,8 @@ struct CApp {
     HWND hWnd = nullptr;
     char* remote = nullptr; // list-view messages are not marshalled: item and text must be in the target
 
-    bool Start(const std::wstring& folder, const char* arguments) {
-        std::wstring line = L"Quorvid.exe " + std::wstring(arguments, arguments + strlen(arguments));
+    bool Start(const std::wstring& folder, const wchar_t* arguments) {
+        std::wstring line = L"Quorvid.exe " + std::wstring(arguments);
         STARTUPINFOW si = {}; // the program is found beside the test program
         si.cb = sizeof(si);
         return CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
@@ -97,7 +94,7 @@ struct CApp {
         remote = (char*)VirtualAllocEx(pi.hProcess, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
         return remote != nullptr;
     }
-    bool Launch(const std::wstring& folder, const char* arguments) {
+    bool Launch(const std::wstring& folder, const wchar_t* arguments) {
         return Start(folder, arguments) && Attach();
     }
     ~CApp() {
@@ -156,7 +153,7 @@ TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
                                      "out 2011-03-04 kept whole\nout 2010-06-01 uploader ready\nhang\n"));
     CScreenDpi dpi(144);
     CApp app;
-    ASSERT_TRUE(app.Launch(station.m_path, "")) << "no main window";
+    ASSERT_TRUE(app.Launch(station.m_path, L"")) << "no main window";
     // At 144 DPI the window grows with its font, and each list's column still reaches the list's edge.
     RECT list = {};
     for (int id : {IDC_LIST_STATION, IDC_LIST_UPLOADER})
@@ -195,7 +192,7 @@ TEST(EndToEnd, StartSwitchRestartsAnEndedScriptAndEscapeEndsEverything) {
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, nullptr, nullptr,
                                  nullptr, nullptr);
     CApp app;
-    ASSERT_TRUE(SetForegroundWindow(other) && app.Start(station.m_path, "--start"));
+    ASSERT_TRUE(SetForegroundWindow(other) && app.Start(station.m_path, L"--start"));
     WaitFor([&] { return !SetForegroundWindow(other) || MainWindowOf(app.pi.dwProcessId); }, kStateMs);
     ASSERT_TRUE(app.Attach()) << "no main window";
     DestroyWindow(other);
@@ -223,8 +220,8 @@ TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
     // and ends, saying so in its exit code.
     CSecondDrive drive(station.m_path);
     CApp copies[2];
-    ASSERT_TRUE(copies[0].Start(station.m_path, "--start") &&
-                copies[1].Start(drive.Path(station.m_path), "--start"));
+    ASSERT_TRUE(copies[0].Start(station.m_path, L"--start") &&
+                copies[1].Start(drive.Path(station.m_path), L"--start"));
     HANDLE processes[] = {copies[0].pi.hProcess, copies[1].pi.hProcess};
     const DWORD ended = WaitForMultipleObjects(2, processes, FALSE, kStateMs) - WAIT_OBJECT_0;
     ASSERT_LT(ended, 2u) << "two copies run one station";
@@ -238,7 +235,7 @@ TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
 
     // The other folder is another station.
     CApp third;
-    ASSERT_TRUE(third.Launch(other.m_path, "--start")) << "a copy in another folder did not run";
+    ASSERT_TRUE(third.Launch(other.m_path, L"--start")) << "a copy in another folder did not run";
     EXPECT_TRUE(WaitFor([&] { return third.Lists() == "other#other" && Interpreters() == 6; }, kStateMs));
 
     // Ended from outside, as Task Manager does: the system ends every script with them.
