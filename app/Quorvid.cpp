@@ -13,12 +13,11 @@ CQuorvidApp theApp;
 
 BOOL CQuorvidApp::InitInstance() {
     // Held until the program ends. A second copy in this station folder shows the first one's window
-    // instead of its own and starts nothing, "--start" or not.
+    // instead of its own and starts nothing, "--start" or not; its exit code tells whoever started it.
     CStationLock station;
-    if (!station.Take()) {
-        station.ShowHolder();
+    m_nExitCode = (int)station.TakeOrShowHolder();
+    if (m_nExitCode != ERROR_SUCCESS)
         return FALSE;
-    }
 
     INITCOMMONCONTROLSEX icc;
     icc.dwSize = sizeof icc;

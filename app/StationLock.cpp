@@ -7,13 +7,27 @@
 namespace {
 
 // FNV-1a: a fixed hash, so that every copy of the program derives the same name from the same folder.
-unsigned long long Fnv1a(const char* text) {
+unsigned long long Fnv1a(const void* data, size_t size) {
     unsigned long long hash = 14695981039346656037ull;
-    for (; *text; ++text) {
-        hash ^= (unsigned char)*text;
+    for (const unsigned char* byte = (const unsigned char*)data; size--; ++byte) {
+        hash ^= *byte;
         hash *= 1099511628211ull;
     }
     return hash;
+}
+
+// The folder's identity, its volume's serial number and its file index: the same whatever name the
+// folder is reached by (another drive letter, a mapped drive or its UNC path, a junction, a short name).
+// Some network file systems report no index (0); those count as unreadable.
+bool ReadFolderIdentity(BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE folder =
+        ::CreateFileA(".", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    const BOOL read = ::GetFileInformationByHandle(folder, &info);
+    ::CloseHandle(folder);
+    return read && (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
 }
 
 struct CMarkedWindow {
@@ -32,35 +46,62 @@ BOOL CALLBACK FindMarked(HWND hWnd, LPARAM lParam) {
 } // namespace
 
 CStationLock::~CStationLock() {
+    if (m_bOwned)
+        ::ReleaseMutex(m_hMutex);
     if (m_hMutex != nullptr)
         ::CloseHandle(m_hMutex);
 }
 
-BOOL CStationLock::Take() {
-    // File names are compared without case, and a folder may be reached by its short name as well.
-    char folder[MAX_PATH] = "";
-    DWORD length = ::GetCurrentDirectoryA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder)
-        folder[0] = '\0';
-    DWORD longLength = ::GetLongPathNameA(folder, folder, sizeof folder);
-    if (longLength >= sizeof folder)
-        folder[0] = '\0';
-    ::CharUpperBuffA(folder, lstrlenA(folder));
-    const unsigned long long hash = Fnv1a(folder);
+// Where the identity cannot be read, the folder's full long name in UTF-16, upper-cased as file names
+// compare: the ANSI name would turn every character outside the code page into the same '?'.
+void CStationLock::NameAfterFolder() {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (ReadFolderIdentity(info)) {
+        snprintf(m_szMark, sizeof m_szMark, "Quorvid.Station.%08lX.%08lX%08lX", info.dwVolumeSerialNumber,
+                 info.nFileIndexHigh, info.nFileIndexLow);
+        return;
+    }
+    WCHAR folder[MAX_PATH * 2] = L"";
+    DWORD length = ::GetCurrentDirectoryW(MAX_PATH * 2, folder);
+    if (length == 0 || length >= MAX_PATH * 2)
+        length = 0;
+    const DWORD longLength = ::GetLongPathNameW(folder, folder, MAX_PATH * 2);
+    if (longLength > 0 && longLength < MAX_PATH * 2)
+        length = longLength;
+    ::CharUpperBuffW(folder, length);
+    const unsigned long long hash = Fnv1a(folder, length * sizeof(WCHAR));
     snprintf(m_szMark, sizeof m_szMark, "Quorvid.Station.%08lX%08lX", (unsigned long)(hash >> 32),
              (unsigned long)(hash & 0xFFFFFFFFu));
+}
 
-    // In the session's namespace: a user logged on beside this one keeps a station of their own.
-    char name[sizeof m_szMark + 8];
-    snprintf(name, sizeof name, "Local\\%s", m_szMark);
-    ::SetLastError(ERROR_SUCCESS);
-    m_hMutex = ::CreateMutexA(nullptr, FALSE, name);
-    const DWORD error = ::GetLastError();
-    // Denied access means the mutex exists, made by a copy that runs with other rights. Any other
-    // failure proves nothing, and a program that refused to run for it would supervise nothing.
-    if (m_hMutex == nullptr)
-        return error != ERROR_ACCESS_DENIED;
-    return error != ERROR_ALREADY_EXISTS;
+DWORD CStationLock::TakeOrShowHolder() {
+    NameAfterFolder();
+    for (const DWORD start = ::GetTickCount();; ::Sleep(kLookAgainMs)) {
+        if (Take())
+            return ERROR_SUCCESS;
+        if (ShowHolder())
+            return ERROR_ALREADY_EXISTS;
+        if (::GetTickCount() - start >= kLookForHolderMs)
+            return ERROR_TIMEOUT;
+    }
+}
+
+// The copy that runs owns the mutex. However it ends, its ownership ends with it, and the next copy's
+// wait takes the mutex (abandoned, which is as good).
+BOOL CStationLock::Take() {
+    if (m_hMutex == nullptr) {
+        // In the session's namespace: a user logged on beside this one keeps a station of their own.
+        char name[sizeof m_szMark + 8];
+        snprintf(name, sizeof name, "Local\\%s", m_szMark);
+        m_hMutex = ::CreateMutexA(nullptr, FALSE, name);
+        // Denied access means the mutex exists, made by a copy that runs with other rights. Any other
+        // failure proves nothing, and a program that refused to run for it would supervise nothing.
+        if (m_hMutex == nullptr)
+            return ::GetLastError() != ERROR_ACCESS_DENIED;
+    }
+    const DWORD wait = ::WaitForSingleObject(m_hMutex, 0);
+    m_bOwned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    return m_bOwned;
 }
 
 // The holder shows itself through its own Show Window command, which restores it from the tray too.

@@ -11,15 +11,23 @@ public:
     CStationLock(const CStationLock&) = delete;
     CStationLock& operator=(const CStationLock&) = delete;
 
-    // Takes the lock of the current folder for this session. FALSE when another copy holds it.
-    BOOL Take();
-    // Asks the copy that holds the lock to show its window. FALSE when that window cannot be found.
-    BOOL ShowHolder() const;
+    // Takes the lock of the current folder for this session, or has the copy that holds it show its
+    // window. That copy may still be starting (no window yet) or ending (its window gone, the lock about
+    // to be free): for up to about 3 s this looks again for either. ERROR_SUCCESS when this copy is to
+    // run; ERROR_ALREADY_EXISTS when the holder was shown; ERROR_TIMEOUT when its window never came.
+    DWORD TakeOrShowHolder();
     // The name of the property the holder sets on its main window while it has one: a caption can be
     // any window's, this name belongs to this program in this folder.
     LPCSTR WindowMark() const { return m_szMark; }
 
 private:
+    enum : DWORD { kLookForHolderMs = 3000, kLookAgainMs = 50 };
+
+    void NameAfterFolder();
+    BOOL Take();
+    BOOL ShowHolder() const;
+
     HANDLE m_hMutex = nullptr;
+    BOOL m_bOwned = FALSE;
     char m_szMark[48] = {};
 };

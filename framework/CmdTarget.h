@@ -84,6 +84,15 @@ template <class T, void (T::*F)(UINT, int, int)> struct Adapter<F> {
     }
 };
 
+// WM_TIMER: the timer's identifier.
+template <class T, void (T::*F)(UINT_PTR)> struct Adapter<F> {
+    using Class = T;
+    static LRESULT Call(CCmdTarget* t, WPARAM wParam, LPARAM) {
+        (static_cast<T*>(t)->*F)((UINT_PTR)wParam);
+        return 0;
+    }
+};
+
 // WM_QUERYDRAGICON: the cursor is the message's result.
 template <class T, HCURSOR (T::*F)()> struct Adapter<F> {
     using Class = T;
@@ -131,3 +140,4 @@ protected:                                                                      
 #define ON_WM_DESTROY() ON_MESSAGE(WM_DESTROY, &ThisClass::OnDestroy)
 #define ON_WM_SIZE() ON_MESSAGE(WM_SIZE, &ThisClass::OnSize)
 #define ON_WM_CLOSE() ON_MESSAGE(WM_CLOSE, &ThisClass::OnClose)
+#define ON_WM_TIMER() ON_MESSAGE(WM_TIMER, &ThisClass::OnTimer)

@@ -33,6 +33,8 @@ public:
     BOOL SetForegroundWindow() const { return ::SetForegroundWindow(m_hWnd); }
     void SetWindowText(LPCSTR text) const { ::SetWindowTextA(m_hWnd, text); }
     int GetWindowText(LPSTR buf, int size) const { return ::GetWindowTextA(m_hWnd, buf, size); }
+    UINT_PTR SetTimer(UINT_PTR id, UINT ms) const { return ::SetTimer(m_hWnd, id, ms, nullptr); }
+    BOOL KillTimer(UINT_PTR id) const { return ::KillTimer(m_hWnd, id); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
     HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }

@@ -15,6 +15,15 @@ bool HasStartSwitch(LPCSTR commandLine) { return commandLine && strstr(commandLi
 
 int CenteredIconOrigin(int clientExtent, int iconExtent) { return (clientExtent - iconExtent + 1) / 2; }
 
+int ScaledForScreen(int pixelsAt96Dpi) {
+    int dpi = 96;
+    if (HDC screen = ::GetDC(nullptr)) {
+        dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+        ::ReleaseDC(nullptr, screen);
+    }
+    return ::MulDiv(pixelsAt96Dpi, dpi, 96);
+}
+
 // The plain members get their working values in OnInitDialog; they start out idle so that nothing reads
 // an undefined value should the window never come into being.
 CQuorvidDlg::CQuorvidDlg(CWnd* pParent)
@@ -53,6 +62,7 @@ ON_MESSAGE(WM_CONSOLE_STATE, &CQuorvidDlg::OnConsoleState)
 ON_MESSAGE(WM_CONSOLE_SCREEN, &CQuorvidDlg::OnConsoleScreen)
 ON_MESSAGE(WM_CONSOLE_STOPBUTTON, &CQuorvidDlg::OnConsoleStopButton)
 ON_WM_SIZE()
+ON_WM_TIMER()
 ON_WM_CLOSE()
 ON_BN_CLICKED(IDC_CLOSE, &CQuorvidDlg::OnBnClickedClose)
 ON_BN_CLICKED(IDC_STOP, &CQuorvidDlg::OnBnClickedStop)
@@ -98,16 +108,21 @@ BOOL CQuorvidDlg::OnInitDialog() {
     if (m_pszWindowMark != nullptr)
         ::SetPropA(m_hWnd, m_pszWindowMark, m_hWnd);
 
-    // Posted, not sent: the consoles start once the modal loop runs, never from within this handler.
+    // Posted, not sent: the consoles start once the modal loop runs, never from within this handler. The
+    // Start command itself, not a click: BM_CLICK is documented to fail when the dialog is not the active
+    // window, as it usually is not when the program starts at log-on.
     if (HasStartSwitch(::GetCommandLineA()))
-        ::PostMessageA(m_btnStart.m_hWnd, BM_CLICK, 1, 1);
+        PostMessage(WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), (LPARAM)m_btnStart.m_hWnd);
 
     return TRUE;
 }
 
+// The column is wider than the list, so that a long line runs to the list's edge and is cut there. The
+// program is DPI-aware (its manifest says so): the dialog grows with the system font, and the column,
+// given in pixels, must grow with it.
 void CQuorvidDlg::SetUpList(CListCtrl& list) {
     list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    list.InsertColumn(0, "", LVCFMT_LEFT, kListColumnWidth);
+    list.InsertColumn(0, "", LVCFMT_LEFT, ScaledForScreen(kListColumnWidth));
 }
 
 void CQuorvidDlg::OnSysCommand(UINT nID, LPARAM lParam) {

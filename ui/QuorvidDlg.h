@@ -20,6 +20,8 @@ bool HasStartSwitch(LPCSTR commandLine);
 // Where an icon of the given extent starts when centred in the client extent, rounding as the
 // minimised paint does (signed, truncated toward zero).
 int CenteredIconOrigin(int clientExtent, int iconExtent);
+// A length given in pixels at 96 DPI, in pixels of the screen's DPI.
+int ScaledForScreen(int pixelsAt96Dpi);
 
 class CQuorvidDlg : public CDialog {
 public:
@@ -34,7 +36,9 @@ public:
         kStationId = 1,
         kUploaderId = 2,
         kTrayIconId = 100,
-        kListColumnWidth = 400,
+        kTrayRetryTimer = 1,
+        kTrayRetryMs = 2000,
+        kListColumnWidth = 400, // pixels at 96 DPI
         kIntervalMin = 5,
         kIntervalMax = 30,
     };
@@ -46,6 +50,8 @@ public:
     HICON m_hStateIcon[4];
     HMENU m_hTrayMenu;
     NOTIFYICONDATAA m_nid;
+    // Whether the icon is in the notification area: only then does minimising hide the window.
+    BOOL m_bTrayIconAdded = FALSE;
     UINT32 m_runMask;
     CConsole m_stationConsole;
     CConsole m_uploaderConsole;
@@ -91,7 +97,10 @@ protected:
     void RemoveTrayIcon();
     LRESULT OnTrayIcon(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    void OnTimer(UINT_PTR nIDEvent);
     void OnSize(UINT nType, int cx, int cy);
+    // Shell_NotifyIconA; the tests make it fail as the shell can at log-on.
+    virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAA* data);
 
     BOOL LoadConfig(LPCSTR fileName);
 

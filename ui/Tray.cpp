@@ -6,28 +6,46 @@
 // Broadcast by the shell when it (re)starts: icons added before are gone and must be added again.
 const UINT CQuorvidDlg::s_wmTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
 
+BOOL CQuorvidDlg::NotifyIcon(DWORD message, NOTIFYICONDATAA* data) {
+    return ::Shell_NotifyIconA(message, data);
+}
+
+// Shell_NotifyIcon can fail at log-on, while the taskbar exists but is not ready, and no TaskbarCreated
+// follows then: a failed add is tried again every few seconds until it holds. An add that the shell took
+// but answered late fails too (ERROR_TIMEOUT); a picture switch then shows the icon is there.
 void CQuorvidDlg::AddTrayIcon() {
     ::ZeroMemory(&m_nid, kNotifyIconDataSize);
     m_nid.cbSize = kNotifyIconDataSize;
     m_nid.uID = kTrayIconId;
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON;
-    m_nid.hIcon = m_hStateIcon[0];
+    m_nid.hIcon = m_hStateIcon[m_trayIconIndex & 3];
     m_nid.hWnd = m_hWnd;
     m_nid.uCallbackMessage = WM_TRAYICON;
-    ::Shell_NotifyIconA(NIM_ADD, &m_nid);
+    m_bTrayIconAdded = NotifyIcon(NIM_ADD, &m_nid) || NotifyIcon(NIM_MODIFY, &m_nid);
+    if (m_bTrayIconAdded)
+        KillTimer(kTrayRetryTimer);
+    else
+        SetTimer(kTrayRetryTimer, kTrayRetryMs);
 }
 
 void CQuorvidDlg::SetTrayStateIcon(BYTE index) {
     m_nid.uFlags = NIF_ICON;
     m_nid.hIcon = m_hStateIcon[index & 3];
-    ::Shell_NotifyIconA(NIM_MODIFY, &m_nid);
+    NotifyIcon(NIM_MODIFY, &m_nid);
 }
 
-void CQuorvidDlg::RemoveTrayIcon() { ::Shell_NotifyIconA(NIM_DELETE, &m_nid); }
+void CQuorvidDlg::RemoveTrayIcon() { NotifyIcon(NIM_DELETE, &m_nid); }
 
+void CQuorvidDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kTrayRetryTimer)
+        AddTrayIcon();
+}
+
+// A window hidden in the tray that has lost its icon for now waits on the taskbar instead.
 LRESULT CQuorvidDlg::OnTaskbarCreated(WPARAM, LPARAM) {
     AddTrayIcon();
-    SetTrayStateIcon(m_trayIconIndex);
+    if (!m_bTrayIconAdded && !IsWindowVisible())
+        ShowWindow(SW_SHOWMINNOACTIVE);
     return 0;
 }
 
@@ -85,7 +103,8 @@ BOOL CQuorvidDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// Hidden only where the tray icon can bring it back; otherwise minimised to the taskbar as usual.
 void CQuorvidDlg::OnSize(UINT nType, int, int) {
-    if (nType == SIZE_MINIMIZED)
+    if (nType == SIZE_MINIMIZED && m_bTrayIconAdded)
         ShowWindow(SW_HIDE);
 }

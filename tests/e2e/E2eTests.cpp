@@ -1,53 +1,63 @@
 // Quorvid.exe as a person uses it, started in a station folder with stand-in scripts and driven from outside.
 #include "res/resource.h"
 #include "tests/Processes.h"
+#include "tests/Station.h"
 
 #include <windows.h>
 #include <commctrl.h>
+#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
 const DWORD kStateMs = 12000; // Stop may wait up to 4 s per console
 
-// Polls `done` until it holds or `timeoutMs` have passed.
-template <typename F> bool WaitFor(F done, DWORD timeoutMs) {
-    for (DWORD start = GetTickCount();; Sleep(5))
-        if (bool ok = done(); ok || GetTickCount() - start >= timeoutMs)
-            return ok;
-}
+// Drive Q: for the drive a folder is on, as subst makes one. This Wine accepts DefineDosDevice but resolves
+// no name it defines: there its mount manager makes the drive, given the record winecfg gives it.
+struct CSecondDrive {
+    std::wstring m_root;
+    explicit CSecondDrive(const std::wstring& folder) : m_root(folder.substr(0, 3)) {
+        if (!DefineDosDeviceW(0, L"Q:", m_root.c_str()) ||
+            GetFileAttributesW(L"Q:\\") == INVALID_FILE_ATTRIBUTES)
+            DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr), DefineInWine(true);
+    }
+    ~CSecondDrive() { DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr), DefineInWine(false); }
+    std::wstring Path(const std::wstring& folder) const { return L"Q" + folder.substr(1); }
+    void DefineInWine(bool define) {
+        auto unixName = (char*(CDECL*)(LPCWSTR))(void*)GetProcAddress(GetModuleHandleA("kernel32"),
+                                                                      "wine_get_unix_file_name");
+        struct {
+            ULONG size, type, fsType, serial;
+            ULONGLONG device;
+            WCHAR letter;
+            USHORT at, deviceAt, labelAt;
+            char path[MAX_PATH];
+        } drive = {sizeof drive, define ? (ULONG)DRIVE_FIXED : 0, 0, 0, 0,
+                   L'q',         (USHORT)(define ? 32 : 0),       0, 0, {}};
+        HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (unixName && define)
+            lstrcpynA(drive.path, unixName(m_root.c_str()), MAX_PATH);
+        DWORD size = 0;
+        if (unixName)
+            DeviceIoControl(manager,
+                            CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS), &drive,
+                            sizeof drive, nullptr, 0, &size, nullptr);
+        CloseHandle(manager);
+    }
+};
 
-// A fresh station folder under the temporary directory, removed with the files the tests write into it.
-struct CStationFolder {
-    std::string m_path;
-    CStationFolder() {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        static unsigned counter = 0;
-        do
-            m_path =
-                temp + ("quorvid-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
-        while (!CreateDirectoryA(m_path.c_str(), nullptr));
+// The screen's DPI for the programs started while the object lives, as the display settings set it.
+struct CScreenDpi {
+    HKEY m_key = nullptr;
+    explicit CScreenDpi(DWORD dpi) {
+        RegCreateKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &m_key);
+        RegSetValueExA(m_key, "LogPixels", 0, REG_DWORD, (const BYTE*)&dpi, sizeof dpi);
     }
-    ~CStationFolder() {
-        for (const char* name : {"config.ini", "sbs1station.php", "uploader.php", "helper.php"})
-            DeleteFileA((m_path + "\\" + name).c_str());
-        RemoveDirectoryA(m_path.c_str());
-    }
-    bool Write(const char* name, const std::string& content) {
-        FILE* file = fopen((m_path + "\\" + name).c_str(), "wb");
-        bool written = file && fwrite(content.data(), 1, content.size(), file) == content.size();
-        return file && fclose(file) == 0 && written;
-    }
-    // The two scripts the program runs, in the stand-in interpreter's directive format.
-    bool WriteScripts(const std::string& station, const std::string& uploader) {
-        return Write("sbs1station.php", station) && Write("uploader.php", uploader);
-    }
+    ~CScreenDpi() { RegDeleteValueA(m_key, "LogPixels"), RegCloseKey(m_key); }
 };
 
 // The main window of the program with this process id, shown or not.
@@ -67,19 +77,25 @@ struct CApp {
     HWND hWnd = nullptr;
     char* remote = nullptr; // list-view messages are not marshalled: item and text must be in the target
 
-    bool Start(const std::string& folder, const char* arguments) {
-        std::string line = std::string("Quorvid.exe ") + arguments; // found beside the test program
-        STARTUPINFOA si = {};
+    bool Start(const std::wstring& folder, const wchar_t* arguments) {
+        std::wstring line = L"Quorvid.exe " + std::wstring(arguments);
+        STARTUPINFOW si = {}; // the program is found beside the test program
         si.cb = sizeof(si);
-        return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+        return CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                               &pi);
     }
-    bool Launch(const std::string& folder, const char* arguments) {
-        auto shown = [&] { return (hWnd = MainWindowOf(pi.dwProcessId)) && IsWindowVisible(hWnd); };
-        if (!Start(folder, arguments) || !WaitFor(shown, 15000))
+    // Waits for the program's main window to be shown, not minimised.
+    bool Attach() {
+        auto shown = [&] {
+            return (hWnd = MainWindowOf(pi.dwProcessId)) && IsWindowVisible(hWnd) && !IsIconic(hWnd);
+        };
+        if (!WaitFor(shown, 15000))
             return false;
         remote = (char*)VirtualAllocEx(pi.hProcess, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
         return remote != nullptr;
+    }
+    bool Launch(const std::wstring& folder, const wchar_t* arguments) {
+        return Start(folder, arguments) && Attach();
     }
     ~CApp() {
         TerminateProcess(pi.hProcess, 1); // in vain when it has ended as it should
@@ -130,13 +146,19 @@ struct CApp {
 
 TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
     CStationFolder station;
-    ASSERT_TRUE(station.Write("config.ini", "[sharing]\nname=st042\npass=secret7\nhost=www.example.net\n"
-                                            "udp_host=feed.example.net\nudp_port=30003\ninterval=20\n"));
+    ASSERT_TRUE(station.Write(L"config.ini", "[sharing]\nname=st042\npass=secret7\nhost=www.example.net\n"
+                                             "udp_host=feed.example.net\nudp_port=30003\ninterval=20\n"));
     // Nine dated lines, then the script keeps running; only the exact "2010-" date prefix is cut.
     ASSERT_TRUE(station.WriteScripts("lines 9 2010-05-17 12:00:0%n station line %n\nhang\n",
                                      "out 2011-03-04 kept whole\nout 2010-06-01 uploader ready\nhang\n"));
+    CScreenDpi dpi(144);
     CApp app;
-    ASSERT_TRUE(app.Launch(station.m_path, "")) << "no main window";
+    ASSERT_TRUE(app.Launch(station.m_path, L"")) << "no main window";
+    // At 144 DPI the window grows with its font, and each list's column still reaches the list's edge.
+    RECT list = {};
+    for (int id : {IDC_LIST_STATION, IDC_LIST_UPLOADER})
+        EXPECT_TRUE(GetClientRect(GetDlgItem(app.hWnd, id), &list) &&
+                    app.Send(id, LVM_GETCOLUMNWIDTH) >= list.right);
     EXPECT_EQ(app.Text(IDC_LOGIN) + "|" + app.Text(IDC_PASSWORD) + "|" + app.Text(IDC_HTTP_SERVER) + "|" +
                   app.Text(IDC_UDP_SERVER) + "|" + app.Text(IDC_INTERVAL_LABEL),
               "ST042|SECRET7|www.example.net|udp://feed.example.net:30003|Update interval [ 20s ]");
@@ -166,8 +188,14 @@ TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
 TEST(EndToEnd, StartSwitchRestartsAnEndedScriptAndEscapeEndsEverything) {
     CStationFolder station;
     ASSERT_TRUE(station.WriteScripts("out a\nsleep 300\nout b\nexit 0\n", "out 2010-01-02 up\nhang\n"));
+    // Started as at log-on, while another program's window is the active one.
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, nullptr, nullptr,
+                                 nullptr, nullptr);
     CApp app;
-    ASSERT_TRUE(app.Launch(station.m_path, "--start")) << "no main window";
+    ASSERT_TRUE(SetForegroundWindow(other) && app.Start(station.m_path, L"--start"));
+    WaitFor([&] { return !SetForegroundWindow(other) || MainWindowOf(app.pi.dwProcessId); }, kStateMs);
+    ASSERT_TRUE(app.Attach()) << "no main window";
+    DestroyWindow(other);
     // Without config.ini the settings stay as the window was built.
     EXPECT_EQ(app.Text(IDC_LOGIN) + "|" + app.Text(IDC_INTERVAL_LABEL), "|Update interval [ 10s ]");
 
@@ -180,31 +208,33 @@ TEST(EndToEnd, StartSwitchRestartsAnEndedScriptAndEscapeEndsEverything) {
 }
 
 TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
-    CStationFolder station, other;
+    // Two folders whose names differ only in characters outside the ANSI code page.
+    CStationFolder station(L"\x0416\x0411"), other(L"\x0416\x0412");
     // Each script starts a helper of its own, as a script that runs a program would.
     const char helped[] = "spawn helper.php\nout up\nhang\n";
-    ASSERT_TRUE(station.WriteScripts(helped, helped) && station.Write("helper.php", "hang\n"));
+    ASSERT_TRUE(station.WriteScripts(helped, helped) && station.Write(L"helper.php", "hang\n"));
     ASSERT_TRUE(other.WriteScripts("out other\nhang\n", "out other\nhang\n"));
-    CApp first;
-    ASSERT_TRUE(first.Launch(station.m_path, "--start")) << "no main window";
-    ASSERT_TRUE(WaitFor([&] { return first.Lists() == "up#up" && Interpreters() == 4; }, kStateMs));
-    PostMessageA(first.hWnd, WM_USER + 100, 0, WM_LBUTTONDBLCLK); // the tray icon's double-click hides it
-    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(first.hWnd); }, kStateMs));
 
-    // The same folder, in other letters and with "--start": the copy shows the first one and ends.
-    std::string sameFolder = station.m_path;
-    CharUpperBuffA(&sameFolder[0], (DWORD)sameFolder.size());
-    CApp second;
-    ASSERT_TRUE(second.Start(sameFolder, "--start"));
-    EXPECT_EQ(WaitForSingleObject(second.pi.hProcess, kStateMs), WAIT_OBJECT_0) << "the second copy stayed";
-    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(first.hWnd) && !IsIconic(first.hWnd); }, kStateMs))
-        << "the first copy was not shown";
-    EXPECT_EQ(MainWindowOf(second.pi.dwProcessId), nullptr);
-    EXPECT_EQ(Interpreters(), 4u) << "the second copy started scripts";
+    // Two copies at once in one folder, one through another drive letter, with "--start": the one that
+    // does not get the folder waits for the other's window while that copy is still starting, shows it,
+    // and ends, saying so in its exit code.
+    CSecondDrive drive(station.m_path);
+    CApp copies[2];
+    ASSERT_TRUE(copies[0].Start(station.m_path, L"--start") &&
+                copies[1].Start(drive.Path(station.m_path), L"--start"));
+    HANDLE processes[] = {copies[0].pi.hProcess, copies[1].pi.hProcess};
+    const DWORD ended = WaitForMultipleObjects(2, processes, FALSE, kStateMs) - WAIT_OBJECT_0;
+    ASSERT_LT(ended, 2u) << "two copies run one station";
+    DWORD exitCode = 0;
+    EXPECT_TRUE(GetExitCodeProcess(processes[ended], &exitCode) && exitCode == ERROR_ALREADY_EXISTS)
+        << exitCode;
+    CApp& first = copies[1 - ended];
+    ASSERT_TRUE(first.Attach()) << "the copy that runs has no window";
+    EXPECT_TRUE(WaitFor([&] { return first.Lists() == "up#up" && Interpreters() == 4; }, kStateMs));
 
-    // Another folder is another station.
+    // The other folder is another station.
     CApp third;
-    ASSERT_TRUE(third.Launch(other.m_path, "--start")) << "a copy in another folder did not run";
+    ASSERT_TRUE(third.Launch(other.m_path, L"--start")) << "a copy in another folder did not run";
     EXPECT_TRUE(WaitFor([&] { return third.Lists() == "other#other" && Interpreters() == 6; }, kStateMs));
 
     // Ended from outside, as Task Manager does: the system ends every script with them.
