@@ -62,14 +62,11 @@ HANDLE CConsole::DuplicateWorkerHandle() const {
 }
 
 // Ends the child with everything it started, also once the child itself has ended. Termination only
-// asks for the end; the worker sees it through the exit code and closes the handles, which is why this
-// holds the lock. 1 when the child itself was still active.
+// asks for the end; the worker sees it through the process handle and closes the handles, which is why
+// this holds the lock. 1 when the child itself was still active.
 int CConsole::TerminateActiveChild() {
-    int terminated = 0;
     EnterCriticalSection(&m_lock);
-    DWORD code = 0;
-    if (m_pi.hProcess != nullptr && GetExitCodeProcess(m_pi.hProcess, &code) && code == STILL_ACTIVE)
-        terminated = 1;
+    const int terminated = m_pi.hProcess != nullptr && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
     if (m_hJob != nullptr)
         TerminateJobObject(m_hJob, 0);
     else if (terminated)

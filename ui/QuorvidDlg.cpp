@@ -147,10 +147,11 @@ void CQuorvidDlg::OnDestroy() {
     m_bRunning = 0;
     m_uploaderConsole.Stop();
     m_stationConsole.Stop();
-    // Stop's wait is bounded; these are not. Afterwards no worker of this dialog is left to post to it.
-    m_uploaderConsole.WaitForWorker(INFINITE);
-    m_stationConsole.WaitForWorker(INFINITE);
     RemoveTrayIcon();
+    // A worker still alive after Stop's bound uses its console, a member of this dialog, which goes when
+    // the dialog ends: the program ends here instead, and the system ends the scripts' jobs with it.
+    if (m_uploaderConsole.HasWorker() || m_stationConsole.HasWorker())
+        ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
 BOOL CQuorvidDlg::LoadConfig(LPCSTR fileName) {
