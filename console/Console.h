@@ -70,7 +70,12 @@ public:
     void SetCommand(LPCSTR pszCommand);
 
     int Start();
+    // Ends the child and its job, waits for the worker within kStopWaitMs and resets the console once it
+    // has ended. 1 when the child itself was still active. Running must no longer be wanted.
     int Stop();
+    // Stop of several consoles at once: each is asked to stop before any is waited for, and all are
+    // waited for together within one Stop's bound. TRUE when no worker of theirs is left.
+    static BOOL StopTogether(CConsole* const consoles[], unsigned count);
     // Waits until the worker has ended or `ms` have passed. TRUE when no worker is left.
     BOOL WaitForWorker(DWORD ms);
     bool HasWorker() const;
@@ -81,7 +86,7 @@ public:
     // On the owner's thread, for the stopped notice: the list shows the worker's last screen and no
     // redraw is left to come, so a list that the owner empties afterwards stays empty.
     void SettleScreen();
-    void GetScreen(CScreen& screen) const;
+    CScreen GetScreen() const;
 
     int Run();
     void Reset();
@@ -100,6 +105,8 @@ private:
     BOOL IsRunWanted() const;
     BOOL PostToOwner(UINT message, WPARAM wParam) const;
     void ReleaseWorker();
+    int AskToStop();
+    void WaitUnlessStopped(DWORD ms);
     HANDLE DuplicateWorkerHandle() const;
     int TerminateActiveChild();
     BOOL CreateProcessWithOwnPipe(char* commandLine, DWORD flags, PROCESS_INFORMATION& pi);
@@ -152,6 +159,9 @@ private:
     HANDLE m_hThread;
     DWORD m_dwThreadId;
     mutable CRITICAL_SECTION m_lock;
+    // Set by a stop, reset by Start for a new worker: every pause of the worker waits on it, so a stop
+    // need not wait a pause out.
+    HANDLE m_hStopEvent;
 
     // Worker-only line reader state: the rest of a line too long for the ring is being dropped; whether
     // the last ReadLine took a line out (an empty one too) and whether it read the pipe; how many short

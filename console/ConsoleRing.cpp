@@ -164,9 +164,9 @@ BOOL CConsole::PollPipe() {
 void CConsole::Pause(DWORD idleMs) {
     if (m_flowPolls > 0) {
         --m_flowPolls;
-        Sleep(kFlowPollPauseMs);
+        WaitUnlessStopped(kFlowPollPauseMs);
     } else {
-        Sleep(idleMs);
+        WaitUnlessStopped(idleMs);
     }
 }
 

@@ -20,7 +20,8 @@ void CloseAndClear(HANDLE& handle) {
 CConsole::CConsole()
     : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
       m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_pfnJoinJob(JoinNewJob),
-      m_hThread(nullptr), m_dwThreadId(0), m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false),
+      m_hThread(nullptr), m_dwThreadId(0), m_lock(),
+      m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_bSkipToLineEnd(false), m_bLineTaken(false),
       m_bPipeRead(false), m_flowPolls(0), m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false),
       m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr),
       m_ringEnd(nullptr) {
@@ -34,6 +35,8 @@ CConsole::~CConsole() {
     if (m_pOwner != nullptr)
         ::KillTimer(m_pOwner->m_hWnd, (UINT_PTR)this);
     Reset();
+    if (m_hStopEvent != nullptr)
+        CloseHandle(m_hStopEvent);
     DeleteCriticalSection(&m_lock);
 }
 

@@ -72,13 +72,6 @@ public:
         return rows;
     }
 
-    // A copy of what a console's worker has put on its screen.
-    static CConsole::CScreen Screen(const CConsole& console) {
-        CConsole::CScreen screen;
-        console.GetScreen(screen);
-        return screen;
-    }
-
     CWnd m_owner;
     CListCtrl m_lists[kLists];
     CConsole* m_consoles[kLists] = {};

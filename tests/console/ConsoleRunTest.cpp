@@ -1,6 +1,5 @@
-// Runs of stand-in scripts shown in list views of this (the owner's) thread; the worker's supervision and
-// Stop; what a script leaves behind when its run ends (nothing, whatever it started and however it
-// ended, where a job holds it) and what its child can reach (its own pipe's write end, no other pipe).
+// Runs of stand-in scripts shown in list views of this (the owner's) thread, the worker's supervision and
+// Stop, what a script leaves behind (nothing a job holds) and what its child can reach (its own pipe).
 #include "tests/console/ConsoleHost.h"
 #include "tests/Processes.h"
 
@@ -22,21 +21,13 @@ Rows LastSix(unsigned lines) {
     return rows;
 }
 
-// Wine's crash dialog, like the system's error report, waits for a person whom a station does not have;
-// on Windows the job spares a script's crash the report. Wine's debugger is told to write its report
-// instead, which then goes into the crashed script's output like any other line.
-struct CNoCrashDialog {
-    HKEY key = nullptr;
-    CNoCrashDialog() {
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr);
-        RegSetValueExA(key, "ShowCrashDialog", 0, REG_DWORD, (const BYTE*)"\0\0\0", 4);
-    }
-    ~CNoCrashDialog() { RegDeleteValueA(key, "ShowCrashDialog"), RegCloseKey(key); }
-};
-
 struct ConsoleTest : ::testing::Test {
     void SetUp() override {
+        // Wine's crash dialog, like the system's error report, waits for a person whom a station does not
+        // have; on Windows the job spares a script's crash the report. Wine's debugger is told to write its
+        // report instead, which then goes into the crashed script's output like any other line.
+        RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", &wineDbg);
+        RegSetValueExA(wineDbg, "ShowCrashDialog", 0, REG_DWORD, (const BYTE*)"\0\0\0", 4);
         host.Bind(consoles[0], 0);
         host.Bind(consoles[1], 1);
         // A helper that starts one of its own before it says so: once its line is shown, the tree stands.
@@ -52,6 +43,7 @@ struct ConsoleTest : ::testing::Test {
                 TerminateProcess(process, 1), CloseHandle(process);
         for (CConsole& console : consoles)
             console.WaitForWorker(INFINITE);
+        RegDeleteValueA(wineDbg, "ShowCrashDialog"), RegCloseKey(wineDbg);
     }
     int Start(const std::string& script, int index = 0) {
         consoles[index].SetCommand(script.empty()
@@ -65,24 +57,25 @@ struct ConsoleTest : ::testing::Test {
     bool NoneLeft() {
         return host.PumpUntil([] { return Interpreters() == 0; }, 5000);
     }
-    CConsole::CScreen Screen(int index = 0) { return CConsoleHost::Screen(consoles[index]); }
+    CConsole::CScreen Screen(int index = 0) { return consoles[index].GetScreen(); }
     // The notices once there are `n`, and a little longer for any that should not come.
     std::string Notices(size_t n) {
         PumpUntil([&] { return host.m_notices.size() >= n; });
         host.Pump(100);
         return host.m_notices;
     }
-    CNoCrashDialog noCrashDialog;
+    HKEY wineDbg = nullptr;
     CScriptFolder scripts;
     CConsoleHost host;
     CConsole consoles[2];
     CConsole& console = consoles[0];
+    CConsole* const both[2] = {&consoles[0], &consoles[1]};
 };
 
 TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
-    std::string abc;
-    for (unsigned i = 0; i < CConsole::kMaxLine; ++i)
-        abc += (char)('a' + i % 26);
+    std::string abc(CConsole::kMaxLine, 'a');
+    for (size_t i = 0; i < abc.size(); ++i)
+        abc[i] += i % 26;
     const struct {
         std::string script;
         Rows rows;
@@ -96,7 +89,6 @@ TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
          6},
         {"out ~\nout hidden\nhang\n", {}, 0},
         // Far more than the pipe and the ring hold: the child ends with lines still waiting.
-        {Flood(20000), LastSix(20000), 20000},
         {Flood(200000), LastSix(200000), 200000},
         {"out one\nsleep 300\nout two\nraw no line end\n", {"one", "two"}, 2},
         {"out before\nlong 20000\nout after\n", {"before", abc, "after"}, 3},
@@ -127,48 +119,56 @@ TEST_F(ConsoleTest, SupervisesRestartsTheRunFlagAndStop) {
         const char* script;
         unsigned runs, lines;
     } cases[] = {{"", 5, 0},
-                 {"every 20 3 tick %n\n", 2, 0},
+                 {"every 20 3 tick\n", 2, 0},
                  {"exit 259\n", 2, 0},
-                 {"lines 5000 2010-05-17 flood %n\\n\nhang\n", 1, 5000}};
+                 {"lines 5000 r %n\\n\nhang\n", 1, 5000}};
     for (const auto& c : cases) {
         const unsigned runs = Screen().runs;
-        ASSERT_EQ(1, Start(c.script));
-        EXPECT_EQ(0, console.Start()) << "a console never has a second worker";
+        ASSERT_TRUE(Start(c.script) == 1 && console.Start() == 0) << "a console never has a second worker";
         host.Pump(2000);
         EXPECT_TRUE(Screen().runs >= runs + c.runs && Screen().runs <= runs + 40 && Screen().lines >= c.lines)
-            << c.script << ": " << Screen().runs - runs << " runs, " << Screen().lines << " lines";
+            << c.script << ": " << Screen().runs - runs << " runs";
         EXPECT_EQ(*c.script != 0, host.m_stop.IsWindowEnabled())
             << "a run that started its child enables Stop";
         EXPECT_EQ("1", host.m_notices) << "no notice per restart, none from the first Stop";
         host.m_running = 0;
-        EXPECT_EQ("10", Notices(2)) << "clearing the flag alone ends the worker";
+        // A script that cannot start spends its time in the pause between runs: a stop there ends the
+        // worker without another run. Elsewhere, clearing the flag alone ends the worker.
+        const unsigned ran = Screen().runs;
+        EXPECT_TRUE(*c.script || (console.Stop() == 0 && Screen().runs == ran && !console.HasWorker()));
+        EXPECT_EQ("10", Notices(2));
         host.m_notices.clear();
     }
 
     // Stop while a script and the helpers it started hang, then during floods, the child killed at a
-    // different point each time.
-    for (unsigned round = 0; round < 4; ++round) {
+    // different point each time; the other console's script idles meanwhile. Each console alone with its
+    // Stop, or both together as the window stops them.
+    for (unsigned round = 0; round < 5; ++round) {
+        const bool flood = round >= 2, together = round % 2;
         host.m_notices.clear();
         const unsigned runs = Screen().runs;
         host.m_lists[0].DeleteAllItems();
-        ASSERT_EQ(1, Start(round ? Flood(100000000) : "spawn helper.php\nhang\n")) << "a new worker";
+        // The second child is created while the first console's pipe and child come to be.
+        ASSERT_TRUE(Start(flood ? Flood(100000000) : "spawn helper.php\nhang\n") &&
+                    Start("pipes\nhang\n", 1));
         // Drawn at least once, so that the lines taken since must still reach the list when it stops.
         ASSERT_TRUE(PumpUntil([&] {
             CConsole::CScreen screen = Screen();
-            return screen.runs > runs && screen.lines >= 1 + 50 * round && host.Rows(0).size() == screen.rows;
-        }));
+            return screen.runs > runs && screen.lines >= 1 + 50 * flood * round &&
+                   host.Rows(0).size() == screen.rows && host.Rows(1) == Rows{"pipes 0"};
+        })) << "the second child holds its own read end or the other console's pipe";
         host.m_running = 0;
-        // A flood's worker ends its child itself once it sees the flag, often before Stop looks: only
-        // the hanging child is known to be active still.
-        const int stopped = console.Stop();
-        if (round == 0) {
-            EXPECT_EQ(1, stopped) << "the hanging child was active";
+        // Stop's result is known only for the hanging child: a flood's worker ends its child itself once it
+        // sees the flag, often before Stop looks. Together, the result says that no worker is left.
+        const int stopped = together ? CConsole::StopTogether(both, 2) : (consoles[1].Stop(), console.Stop());
+        if (together || !flood) {
+            EXPECT_EQ(1, stopped);
         }
-        EXPECT_FALSE(console.HasWorker())
-            << "Stop returns once the worker has ended, without this thread's help";
+        EXPECT_FALSE(console.HasWorker() || consoles[1].HasWorker()) << "Stop returns once the worker ended";
         EXPECT_TRUE(NoneLeft());
-        EXPECT_EQ("10", Notices(2));
-        EXPECT_EQ(round ? LastSix(Screen().lines) : Rows{"helper up"}, host.Rows(0))
+        std::string notices = Notices(4);
+        EXPECT_EQ("0011??", (std::sort(notices.begin(), notices.end()), notices)) << "one of each a console";
+        EXPECT_EQ(flood ? LastSix(Screen().lines) : Rows{"helper up"}, host.Rows(0))
             << "the list ends with the run's last lines, none lost in between";
     }
 }
@@ -193,8 +193,7 @@ TEST_F(ConsoleTest, WhatAScriptStartedEndsWithItsRun) {
             const bool writer = end == std::string("writer");
             Start(writer ? "spawn writer.php\nsleep 300\n"
                          : "spawn helper.php\nsleep 1500\n" + std::string(end));
-            ASSERT_TRUE(PumpUntil([&] { return Interpreters() == (writer ? 2u : 3u); }))
-                << end << ": no tree";
+            ASSERT_TRUE(PumpUntil([&] { return Interpreters() == (writer ? 2u : 3u); })) << end;
             const std::vector<DWORD> tree = ProcessesNamed("php.exe");
             EXPECT_TRUE(PumpUntil([&, runs = Screen().runs] { return Screen().runs > runs && !alive(tree); }))
                 << end;
@@ -213,18 +212,9 @@ TEST_F(ConsoleTest, ARunWithoutAJobEndsWithinTheBound) {
     }
     ASSERT_TRUE(PumpUntil([&] { return Screen(1).lines > 1000 && Interpreters() == 4; }));
     host.m_running = 0;
-    for (CConsole& each : consoles)
-        EXPECT_FALSE((each.Stop(), each.HasWorker())) << "Stop's bound passed";
+    EXPECT_FALSE((console.Stop(), console.HasWorker())) << "Stop's bound passed";
+    EXPECT_TRUE(CConsole::StopTogether(both, 2)) << "the bound passed as the program closed";
     EXPECT_EQ(2u, Interpreters()) << "the writers, which no job held";
-}
-
-TEST_F(ConsoleTest, AChildHoldsNoPipeButItsOwnWriteEnd) {
-    Start("out first up\nhang\n");
-    ASSERT_TRUE(PumpUntil([&] { return host.Rows(0) == Rows{"first up"}; }));
-    // Created while the other console's pipe and its child are there.
-    Start("pipes\nhang\n", 1);
-    ASSERT_TRUE(PumpUntil([&] { return !host.Rows(1).empty(); }));
-    EXPECT_EQ("pipes 0", host.Rows(1)[0]) << "neither its own read end nor the other console's pipe";
 }
 
 } // namespace
