@@ -77,7 +77,7 @@ public:
     int Runs() const {
         int runs = 0;
         for (const CConsole& console : m_consoles)
-            runs += (int)CConsoleHost::Screen(console).runs;
+            runs += (int)console.GetScreen().runs;
         return runs;
     }
 

@@ -20,11 +20,14 @@
 // unless running is no longer wanted. lParam the console's id.
 #define WM_CONSOLE_STOPBUTTON (WM_USER + 103)
 
+// Why a run ended: its script ended by itself, wrote a line beginning with '~', running was no longer
+// wanted, or its pipe failed.
+enum ERunEnd { kRunExited, kRunTilde, kRunStopped, kRunPipeFailed };
+
 class CConsole {
 public:
     enum : unsigned {
         kRingSize = 8192,
-        kChunkSize = 1024,
         // Room for a flood to go on while the worker is busy with the lines it has: the system's default
         // of a few kilobytes holds a script up every hundred lines or so.
         kPipeSize = 65536,
@@ -37,6 +40,8 @@ public:
         kFlowPolls = 32,
         kNoLinePauseMs = 10,
         kStopWaitMs = 4000,
+        // How long the end of a run waits for a child that it has ended to be gone, for its exit code.
+        kEndWaitMs = 1000,
         // A flood redraws the list no more often than this, so the window's own timers and paints go on.
         kRedrawMs = 33,
     };
@@ -65,7 +70,12 @@ public:
     void SetCommand(LPCSTR pszCommand);
 
     int Start();
+    // Ends the child and its job, waits for the worker within kStopWaitMs and resets the console once it
+    // has ended. 1 when the child itself was still active. Running must no longer be wanted.
     int Stop();
+    // Stop of several consoles at once: each is asked to stop before any is waited for, and all are
+    // waited for together within one Stop's bound. TRUE when no worker of theirs is left.
+    static BOOL StopTogether(CConsole* const consoles[], unsigned count);
     // Waits until the worker has ended or `ms` have passed. TRUE when no worker is left.
     BOOL WaitForWorker(DWORD ms);
     bool HasWorker() const;
@@ -76,7 +86,7 @@ public:
     // On the owner's thread, for the stopped notice: the list shows the worker's last screen and no
     // redraw is left to come, so a list that the owner empties afterwards stays empty.
     void SettleScreen();
-    void GetScreen(CScreen& screen) const;
+    CScreen GetScreen() const;
 
     int Run();
     void Reset();
@@ -95,14 +105,20 @@ private:
     BOOL IsRunWanted() const;
     BOOL PostToOwner(UINT message, WPARAM wParam) const;
     void ReleaseWorker();
+    int AskToStop();
+    void WaitUnlessStopped(DWORD ms);
     HANDLE DuplicateWorkerHandle() const;
     int TerminateActiveChild();
-    BOOL CreateProcessWithOwnPipe(char* commandLine, PROCESS_INFORMATION& pi);
+    BOOL CreateProcessWithOwnPipe(char* commandLine, DWORD flags, PROCESS_INFORMATION& pi);
     static HANDLE JoinNewJob(HANDLE process);
+    static void EndSuspendedChild(PROCESS_INFORMATION& pi);
 
     BOOL OpenPipe();
     BOOL CreateChild(char* buffer);
-    void ShowOutput(char* buffer);
+    ERunEnd ShowOutput(char* buffer);
+    bool RunEnds(ERunEnd& end);
+    void BeginDrain();
+    DWORD EndChild();
     void ShowLine(const char* line, int length);
     void ClearScreen();
     void PutRow(const char* text, unsigned length);
@@ -110,7 +126,6 @@ private:
     BOOL RedrawScreen();
     void ShowRows(const CScreen& screen) const;
     static void CALLBACK OnRedrawTimer(HWND hWnd, UINT message, UINT_PTR idEvent, DWORD time);
-    BOOL MoreToDrain();
     void CleanUpRun();
 
     void EmptyRing();
@@ -137,17 +152,26 @@ private:
     // The run's job, which holds the child and whatever it starts; null when the child could not join
     // one. Under m_lock like the child's process handle.
     HANDLE m_hJob;
+    // Makes a job for a suspended child and puts the child in it; null when it cannot (JoinNewJob, or a
+    // test's stand-in for a system that refuses).
+    HANDLE (*m_pfnJoinJob)(HANDLE process);
     // Under m_lock: Start records the worker, the worker releases itself as its last act.
     HANDLE m_hThread;
     DWORD m_dwThreadId;
     mutable CRITICAL_SECTION m_lock;
+    // Set by a stop, reset by Start for a new worker: every pause of the worker waits on it, so a stop
+    // need not wait a pause out.
+    HANDLE m_hStopEvent;
 
-    // Worker-only line reader state: the rest of a line too long for the ring is being dropped, whether
-    // the last ReadLine took a line out (an empty line ends a drain, "no line yet" does not), and how
-    // many short pauses are left before a pipe that brought bytes counts as idle.
+    // Worker-only line reader state: the rest of a line too long for the ring is being dropped; whether
+    // the last ReadLine took a line out (an empty one too) and whether it read the pipe; how many short
+    // pauses are left before a pipe that brought bytes counts as idle; and how many bytes may still be
+    // read from the pipe: any number during a run, what had arrived by its end during the drain.
     bool m_bSkipToLineEnd;
     bool m_bLineTaken;
+    bool m_bPipeRead;
     unsigned m_flowPolls;
+    DWORD m_pipeAllowance;
 
     // Under m_lock: the worker writes the screen, the owner's thread draws it. Posted: a WM_CONSOLE_SCREEN
     // is on its way or redraws are still being made, so a change needs no message of its own.

@@ -67,11 +67,14 @@ void* NewHandleList(const CAttributeListApi& api, HANDLE* handle) {
 // Inheriting handles at all is needed for the child's standard output; the list narrows it to the
 // write end, so a child never holds the other console's pipe, not even when both create at once.
 // Without the list the child inherits what is inheritable, which in this program is the write ends.
-BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, PROCESS_INFORMATION& pi) {
+// No console window in any case: CREATE_NO_WINDOW gives the child a console of its own that has no
+// window at all. With CREATE_NEW_CONSOLE it would be ignored, and the new console shown, or handed to a
+// terminal (Windows Terminal, where it is the default) that ignores SW_HIDE. The child is suspended.
+BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, DWORD flags, PROCESS_INFORMATION& pi) {
     const CAttributeListApi api = AttributeListApi();
     HANDLE inherited = m_hPipeWrite;
     CStartupInfoEx startup = {m_si, NewHandleList(api, &inherited)};
-    DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_CONSOLE | CREATE_SUSPENDED;
+    flags |= CREATE_NO_WINDOW | CREATE_SUSPENDED;
     if (startup.lpAttributeList != nullptr) {
         startup.StartupInfo.cb = sizeof startup;
         flags |= kExtendedStartupInfoPresent;
@@ -85,10 +88,19 @@ BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, PROCESS_INFORMATION& 
     return created;
 }
 
+// A child that could not join its job has not run a single instruction of its own yet: it ends here,
+// before the next one is made.
+void CConsole::EndSuspendedChild(PROCESS_INFORMATION& pi) {
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, kEndWaitMs);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    pi = PROCESS_INFORMATION();
+}
+
 // A job of its own for each run: nothing of an earlier run can be in it, not even a process that was
 // being started while that run's job was ended. Null when no job can be made or joined (an older
-// system, or this program started inside a job that allows no other); the child then runs alone, as
-// it would anywhere else.
+// system, or this program started inside a job that allows no other).
 HANDLE CConsole::JoinNewJob(HANDLE process) {
     HANDLE job = CreateJobObjectA(nullptr, nullptr);
     if (job == nullptr)

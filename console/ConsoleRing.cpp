@@ -26,29 +26,39 @@ void CConsole::EmptyRing() {
     m_ringEnd = m_ringBuf + kRingSize;
 }
 
+// Copied a stretch at a time, up to the end of the storage and then from its start. Once more is put
+// than there is room for, the newest bytes have taken the place of the oldest: the ring is full, and
+// its oldest byte is the one the next byte will be stored over.
 void CConsole::PutBytes(const char* data, unsigned length) {
-    for (unsigned i = 0; i < length; ++i) {
-        *m_ringWrite = data[i];
-        if (m_ringCount < kRingSize) {
-            ++m_ringCount;
-        } else if (++m_ringRead == m_ringEnd) {
-            // Full: the byte just stored took the place of the oldest one.
-            m_ringRead = m_ringBuf;
-        }
-        if (++m_ringWrite == m_ringEnd)
+    while (length > 0) {
+        const unsigned n = Smaller(length, (unsigned)(m_ringEnd - m_ringWrite));
+        memcpy(m_ringWrite, data, n);
+        data += n;
+        length -= n;
+        m_ringWrite += n;
+        if (m_ringWrite == m_ringEnd)
             m_ringWrite = m_ringBuf;
+        m_ringCount += n;
+        if (m_ringCount >= kRingSize) {
+            m_ringCount = kRingSize;
+            m_ringRead = m_ringWrite;
+        }
     }
 }
 
 unsigned CConsole::GetBytes(char* buffer, unsigned length) {
-    unsigned n = Smaller(length, m_ringCount);
-    for (unsigned i = 0; i < n; ++i) {
-        buffer[i] = *m_ringRead;
-        if (++m_ringRead == m_ringEnd)
+    const unsigned taken = Smaller(length, m_ringCount);
+    for (unsigned left = taken; left > 0;) {
+        const unsigned n = Smaller(left, (unsigned)(m_ringEnd - m_ringRead));
+        memcpy(buffer, m_ringRead, n);
+        buffer += n;
+        left -= n;
+        m_ringRead += n;
+        if (m_ringRead == m_ringEnd)
             m_ringRead = m_ringBuf;
     }
-    m_ringCount -= n;
-    return n;
+    m_ringCount -= taken;
+    return taken;
 }
 
 void CConsole::Discard(unsigned length) {
@@ -58,16 +68,17 @@ void CConsole::Discard(unsigned length) {
 }
 
 bool CConsole::FindByte(char value, unsigned& position) {
-    if (m_ringCount == 0)
-        return false;
+    // The bytes held lie in at most two stretches: from the oldest to the end of the storage, then on
+    // from its start.
     const char* p = m_ringRead;
-    for (unsigned n = 1; n <= m_ringCount; ++n) {
-        if (*p == value) {
-            position = n;
+    for (unsigned before = 0; before < m_ringCount;) {
+        const unsigned n = Smaller(m_ringCount - before, (unsigned)(m_ringEnd - p));
+        if (const void* found = memchr(p, value, n)) {
+            position = before + (unsigned)((const char*)found - p) + 1;
             return true;
         }
-        if (++p == m_ringEnd)
-            p = m_ringBuf;
+        before += n;
+        p = m_ringBuf;
     }
     return false;
 }
@@ -117,29 +128,32 @@ int CConsole::TakeLongLine(char* buffer, unsigned maxLength) {
 }
 
 // Reads only what waits, so the worker never blocks in ReadFile, and only as much as the ring has room
-// for, so that no byte still held is overwritten. FALSE when the pipe failed.
+// for, so that no byte still held is overwritten: all of it in one read, since each read is a round
+// trip to the system that a flooding script waits for. FALSE when the pipe failed.
 BOOL CConsole::PollPipe() {
     DWORD waiting = 0;
     if (!PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr))
         return FALSE;
+    waiting = Smaller(waiting, m_pipeAllowance);
     if (waiting == 0) {
-        Pause(kPollPauseMs);
+        // A drain takes what had arrived and waits for nothing more.
+        if (m_pipeAllowance == MAXDWORD)
+            Pause(kPollPauseMs);
         return TRUE;
     }
     m_flowPolls = kFlowPolls;
-    char chunk[kChunkSize];
-    while (waiting > 0 && m_ringCount < kRingSize) {
-        DWORD wanted = Smaller(Smaller(kChunkSize, kRingSize - m_ringCount), waiting);
-        DWORD got = 0;
-        if (!ReadFile(m_hPipeRead, chunk, wanted, &got, nullptr)) {
-            // A non-blocking read end says ERROR_NO_DATA when what was counted is gone after all.
-            return GetLastError() == ERROR_NO_DATA;
-        }
-        if (got == 0)
-            return FALSE;
-        PutBytes(chunk, got);
-        waiting -= Smaller(waiting, got);
+    char chunk[kRingSize];
+    DWORD got = 0;
+    if (!ReadFile(m_hPipeRead, chunk, Smaller(waiting, kRingSize - m_ringCount), &got, nullptr)) {
+        // A non-blocking read end says ERROR_NO_DATA when what was counted is gone after all.
+        return GetLastError() == ERROR_NO_DATA;
     }
+    if (got == 0)
+        return FALSE;
+    PutBytes(chunk, got);
+    m_bPipeRead = true;
+    if (m_pipeAllowance != MAXDWORD)
+        m_pipeAllowance -= Smaller(got, m_pipeAllowance);
     return TRUE;
 }
 
@@ -150,14 +164,15 @@ BOOL CConsole::PollPipe() {
 void CConsole::Pause(DWORD idleMs) {
     if (m_flowPolls > 0) {
         --m_flowPolls;
-        Sleep(kFlowPollPauseMs);
+        WaitUnlessStopped(kFlowPollPauseMs);
     } else {
-        Sleep(idleMs);
+        WaitUnlessStopped(idleMs);
     }
 }
 
 int CConsole::ReadLine(char* buffer, unsigned maxLength) {
     m_bLineTaken = false;
+    m_bPipeRead = false;
     buffer[0] = 0;
     // Two polls at most, and the ring is searched after each of them, so that a line which came in the
     // last poll is not left behind when the run ends on this call's 0.

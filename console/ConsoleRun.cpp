@@ -19,10 +19,12 @@ void CloseAndClear(HANDLE& handle) {
 
 CConsole::CConsole()
     : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
-      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_hThread(nullptr),
-      m_dwThreadId(0), m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false), m_flowPolls(0), m_screen(),
-      m_bScreenChanged(false), m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr),
-      m_ringWrite(nullptr), m_ringEnd(nullptr) {
+      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_pfnJoinJob(JoinNewJob),
+      m_hThread(nullptr), m_dwThreadId(0), m_lock(),
+      m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_bSkipToLineEnd(false), m_bLineTaken(false),
+      m_bPipeRead(false), m_flowPolls(0), m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false),
+      m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr),
+      m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
     EmptyRing();
 }
@@ -33,6 +35,8 @@ CConsole::~CConsole() {
     if (m_pOwner != nullptr)
         ::KillTimer(m_pOwner->m_hWnd, (UINT_PTR)this);
     Reset();
+    if (m_hStopEvent != nullptr)
+        CloseHandle(m_hStopEvent);
     DeleteCriticalSection(&m_lock);
 }
 
@@ -54,10 +58,8 @@ int CConsole::Run() {
     if (OpenPipe() && CreateChild(buffer)) {
         PostToOwner(WM_CONSOLE_STOPBUTTON, 0);
         memset(buffer, 0, sizeof buffer);
-        ShowOutput(buffer);
-        // Whatever ended the loop, the child must not outlive its run: a '~' or a pipe failure can
-        // come before its exit code was ever asked for.
-        TerminateActiveChild();
+        [[maybe_unused]] const ERunEnd end = ShowOutput(buffer);
+        [[maybe_unused]] const DWORD exitCode = EndChild();
     }
     CleanUpRun();
     return 0;
@@ -84,8 +86,11 @@ BOOL CConsole::OpenPipe() {
     return FALSE;
 }
 
+// The record is the console's own, not a copy of the program's: nothing else of the program's start
+// (a title, a desktop, a runtime's handle table) is handed on.
 BOOL CConsole::CreateChild(char* buffer) {
-    GetStartupInfoA(&m_si);
+    m_si = STARTUPINFOA();
+    m_si.cb = sizeof m_si;
     m_si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     m_si.wShowWindow = SW_HIDE;
     m_si.hStdOutput = m_hPipeWrite;
@@ -93,11 +98,22 @@ BOOL CConsole::CreateChild(char* buffer) {
     m_si.hStdInput = nullptr;
     lstrcpynA(buffer, m_pszCommand, kMaxLine + 1);
 
+    // The child is created suspended: it joins its job before it can start anything of its own.
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessWithOwnPipe(buffer, pi))
+    if (!CreateProcessWithOwnPipe(buffer, 0, pi))
         return FALSE;
-    // The child is still suspended: it joins its job before it can start anything of its own.
-    HANDLE job = JoinNewJob(pi.hProcess);
+    HANDLE job = m_pfnJoinJob(pi.hProcess);
+    if (job == nullptr) {
+        // This program runs in a job that takes no other: on Vista and 7 a process can be in one job
+        // only, and the Compatibility Assistant, the Task Scheduler and some launchers start programs in
+        // one. The child leaves that job where it allows it, and joins its own; where it does not, the
+        // child runs alone.
+        EndSuspendedChild(pi);
+        if (CreateProcessWithOwnPipe(buffer, CREATE_BREAKAWAY_FROM_JOB, pi))
+            job = m_pfnJoinJob(pi.hProcess);
+        else if (!CreateProcessWithOwnPipe(buffer, 0, pi))
+            return FALSE;
+    }
     EnterCriticalSection(&m_lock);
     m_pi = pi;
     m_hJob = job;
@@ -106,45 +122,67 @@ BOOL CConsole::CreateChild(char* buffer) {
     return TRUE;
 }
 
-// Shows lines while the child runs and running is wanted; after that, drains: every complete line
-// already in the ring or the pipe is still shown, and the first read without a line ends the run.
-void CConsole::ShowOutput(char* buffer) {
+// Shows lines until the run ends and says why it ended. Once the script has ended or running is no
+// longer wanted, the run's job is ended and the drain shows every complete line that had arrived by
+// then, empty lines and all, and no more: a helper of the script that goes on writing (where no job
+// could hold it) cannot keep the run going.
+ERunEnd CConsole::ShowOutput(char* buffer) {
+    ERunEnd end = kRunExited;
+    bool draining = false;
     for (;;) {
-        int length = ReadLine(buffer, kMaxLine);
-        if (length < 0 || buffer[0] == '~')
-            return;
-        if (length == 0)
-            Pause(kNoLinePauseMs);
-        else
-            ShowLine(buffer, length);
-
-        // After a line the loop goes on whatever the child does, so its exit code is asked for only
-        // when running is no longer wanted or no line came: each ask is a round trip to the system,
-        // and a script that floods the list pays it per line otherwise.
-        if (length > 0 && IsRunWanted())
-            continue;
-        DWORD code = 0;
-        if (GetExitCodeProcess(m_pi.hProcess, &code) && code == STILL_ACTIVE) {
-            if (IsRunWanted())
-                continue;
-            // Running is no longer wanted: a child that kept writing would keep the drain going for
-            // ever, so it ends now and the drain shows what it left.
-            TerminateActiveChild();
-        }
+        const int length = ReadLine(buffer, kMaxLine);
+        if (length < 0)
+            return kRunPipeFailed;
+        if (buffer[0] == '~')
+            return kRunTilde;
         if (length > 0)
+            ShowLine(buffer, length);
+        if (!draining && RunEnds(end)) {
+            BeginDrain();
+            draining = true;
             continue;
-        // An empty line ends the drain as designed; "no line yet" ends it only once nothing is left.
-        if (m_bLineTaken || !MoreToDrain())
-            return;
+        }
+        // A line taken out, empty or not, is followed by the next read at once; so is a drain's read
+        // that took bytes but no line (the rest of an over-long one).
+        if (m_bLineTaken || (draining && m_bPipeRead))
+            continue;
+        if (draining)
+            return end;
+        Pause(kNoLinePauseMs);
     }
 }
 
-BOOL CConsole::MoreToDrain() {
-    unsigned position = 0;
-    if (FindByte('\n', position))
-        return TRUE;
+// Whether the run is to end, and why. The child is asked only after a read of the pipe or a read without
+// a line: each ask is a round trip to the system, which a script that floods the list would otherwise
+// pay per line. Whether it has ended is its handle's state, not its exit code: a script may exit with
+// any code, STILL_ACTIVE's 259 too.
+bool CConsole::RunEnds(ERunEnd& end) {
+    if (!IsRunWanted())
+        end = kRunStopped;
+    else if ((m_bPipeRead || !m_bLineTaken) && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0)
+        end = kRunExited;
+    else
+        return false;
+    return true;
+}
+
+// Ends the run's job, whatever is still in it, and allows the reader what waits in the pipe now.
+void CConsole::BeginDrain() {
+    TerminateActiveChild();
     DWORD waiting = 0;
-    return PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0;
+    if (!PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr))
+        waiting = 0;
+    m_pipeAllowance = waiting;
+}
+
+// Whatever ended the run, the child and what it started do not outlive it: a '~' or a pipe failure
+// comes before any drain. The child's exit code once it is gone (0 for one that was ended here).
+DWORD CConsole::EndChild() {
+    TerminateActiveChild();
+    DWORD code = 0;
+    WaitForSingleObject(m_pi.hProcess, kEndWaitMs);
+    GetExitCodeProcess(m_pi.hProcess, &code);
+    return code;
 }
 
 void CConsole::ShowLine(const char* line, int length) {
@@ -168,7 +206,9 @@ void CConsole::CleanUpRun() {
     m_si = STARTUPINFOA();
     m_bSkipToLineEnd = false;
     m_bLineTaken = false;
+    m_bPipeRead = false;
     m_flowPolls = 0;
+    m_pipeAllowance = MAXDWORD;
     EmptyRing();
 }
 

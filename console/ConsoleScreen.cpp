@@ -39,10 +39,11 @@ void CConsole::ScreenChanged() {
         m_bScreenPosted = PostToOwner(WM_CONSOLE_SCREEN, 0);
 }
 
-void CConsole::GetScreen(CScreen& screen) const {
+CConsole::CScreen CConsole::GetScreen() const {
     EnterCriticalSection(&m_lock);
-    screen = m_screen;
+    CScreen screen = m_screen;
     LeaveCriticalSection(&m_lock);
+    return screen;
 }
 
 // The timer is named by this console, so one owner can keep a redraw going for each of its lists.

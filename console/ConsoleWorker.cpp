@@ -6,6 +6,8 @@ int CConsole::Start() {
     int started = 0;
     // The worker's own release takes this lock too, so it cannot end before its handle is recorded.
     if (m_hThread == nullptr && m_dwThreadId == 0) {
+        // A stop asked of the last worker is none of this one's.
+        ResetEvent(m_hStopEvent);
         m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, &m_dwThreadId);
         if (m_hThread != nullptr)
             started = 1;
@@ -21,7 +23,7 @@ DWORD WINAPI CConsole::ThreadProc(LPVOID pParam) {
     pConsole->PostToOwner(WM_CONSOLE_STATE, 1);
     do {
         pConsole->Run();
-        Sleep(kRestartPauseMs);
+        pConsole->WaitUnlessStopped(kRestartPauseMs);
     } while (pConsole->IsRunWanted());
     pConsole->ReleaseWorker();
     return 0;
@@ -62,14 +64,11 @@ HANDLE CConsole::DuplicateWorkerHandle() const {
 }
 
 // Ends the child with everything it started, also once the child itself has ended. Termination only
-// asks for the end; the worker sees it through the exit code and closes the handles, which is why this
-// holds the lock. 1 when the child itself was still active.
+// asks for the end; the worker sees it through the process handle and closes the handles, which is why
+// this holds the lock. 1 when the child itself was still active.
 int CConsole::TerminateActiveChild() {
-    int terminated = 0;
     EnterCriticalSection(&m_lock);
-    DWORD code = 0;
-    if (m_pi.hProcess != nullptr && GetExitCodeProcess(m_pi.hProcess, &code) && code == STILL_ACTIVE)
-        terminated = 1;
+    const int terminated = m_pi.hProcess != nullptr && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
     if (m_hJob != nullptr)
         TerminateJobObject(m_hJob, 0);
     else if (terminated)
@@ -78,13 +77,51 @@ int CConsole::TerminateActiveChild() {
     return terminated;
 }
 
+// The worker is woken from any pause: it sees at once that running is no longer wanted.
+int CConsole::AskToStop() {
+    const int terminated = TerminateActiveChild();
+    SetEvent(m_hStopEvent);
+    return terminated;
+}
+
+// A pause of the worker that a stop cuts short. While running is wanted it lasts its full length, even
+// after a stop that came before the flag was set again: the pauses and the restart interval stay as they
+// are, and a worker never spins.
+void CConsole::WaitUnlessStopped(DWORD ms) {
+    if (WaitForSingleObject(m_hStopEvent, ms) != WAIT_TIMEOUT && IsRunWanted())
+        Sleep(ms);
+}
+
 int CConsole::Stop() {
-    int terminated = TerminateActiveChild();
+    const int terminated = AskToStop();
     // A worker still alive after the bound is left alone: it keeps its record, so Start refuses, and
     // releases itself once it has posted its stopped notice.
     if (WaitForWorker(kStopWaitMs))
         Reset();
     return terminated;
+}
+
+// The consoles' workers wind down side by side, so the wait is that of the slowest, not their sum.
+BOOL CConsole::StopTogether(CConsole* const consoles[], unsigned count) {
+    HANDLE workers[MAXIMUM_WAIT_OBJECTS];
+    DWORD alive = 0;
+    for (unsigned i = 0; i < count; ++i)
+        consoles[i]->AskToStop();
+    for (unsigned i = 0; i < count && alive < MAXIMUM_WAIT_OBJECTS; ++i)
+        if ((workers[alive] = consoles[i]->DuplicateWorkerHandle()) != nullptr)
+            ++alive;
+    if (alive > 0)
+        WaitForMultipleObjects(alive, workers, TRUE, kStopWaitMs);
+    while (alive > 0)
+        CloseHandle(workers[--alive]);
+    BOOL stopped = TRUE;
+    for (unsigned i = 0; i < count; ++i) {
+        if (consoles[i]->HasWorker())
+            stopped = FALSE;
+        else
+            consoles[i]->Reset();
+    }
+    return stopped;
 }
 
 // The worker only ever posts to the owner's window, never waits for its thread, so a plain wait

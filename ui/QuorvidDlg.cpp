@@ -160,12 +160,13 @@ void CQuorvidDlg::OnDestroy() {
     // Whichever way the dialog ended (Escape and Enter end it while scripts run), no worker may start its
     // script again once the window is going.
     m_bRunning = 0;
-    m_uploaderConsole.Stop();
-    m_stationConsole.Stop();
-    // Stop's wait is bounded; these are not. Afterwards no worker of this dialog is left to post to it.
-    m_uploaderConsole.WaitForWorker(INFINITE);
-    m_stationConsole.WaitForWorker(INFINITE);
+    CConsole* const consoles[] = {&m_uploaderConsole, &m_stationConsole};
+    const BOOL stopped = CConsole::StopTogether(consoles, 2);
     RemoveTrayIcon();
+    // A worker still alive after Stop's bound uses its console, a member of this dialog, which goes when
+    // the dialog ends: the program ends here instead, and the system ends the scripts' jobs with it.
+    if (!stopped)
+        ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 
 BOOL CQuorvidDlg::LoadConfig(LPCSTR fileName) {

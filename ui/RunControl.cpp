@@ -38,8 +38,8 @@ void CQuorvidDlg::StartConsole(CConsole& console, LPCSTR command, BYTE id) {
 void CQuorvidDlg::OnBnClickedStop() {
     m_btnStop.EnableWindow(FALSE);
     m_bRunning = 0;
-    m_stationConsole.Stop();
-    m_uploaderConsole.Stop();
+    CConsole* const consoles[] = {&m_stationConsole, &m_uploaderConsole};
+    CConsole::StopTogether(consoles, 2);
 }
 
 void CQuorvidDlg::OnBnClickedClose() {

@@ -12,6 +12,15 @@
 #include <string>
 #include <vector>
 
+// What the tests reach inside a console: its pipe and its ring, and how its children join their jobs.
+class CConsoleTestAccess {
+public:
+    static void SetPipe(CConsole& console, HANDLE read) { console.m_hPipeRead = read; }
+    static unsigned RingCount(const CConsole& console) { return console.m_ringCount; }
+    static void SetJoin(CConsole& console, HANDLE (*join)(HANDLE)) { console.m_pfnJoinJob = join; }
+    static HANDLE Join(HANDLE process) { return CConsole::JoinNewJob(process); }
+};
+
 class CConsoleHost {
 public:
     enum { kLists = 2, kFirstListId = 1000 };
@@ -61,13 +70,6 @@ public:
         for (size_t i = 0; i < rows.size(); ++i)
             rows[i].assign(text, m_lists[index].GetItemText((int)i, 0, text, sizeof text));
         return rows;
-    }
-
-    // A copy of what a console's worker has put on its screen.
-    static CConsole::CScreen Screen(const CConsole& console) {
-        CConsole::CScreen screen;
-        console.GetScreen(screen);
-        return screen;
     }
 
     CWnd m_owner;

@@ -1,17 +1,7 @@
 // The ring and the line reader, fed directly and through a real anonymous pipe.
-#include "console/Console.h"
+#include "tests/console/ConsoleHost.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-// Gives a console a pipe of the test's own (the console closes it) and shows how full its ring is.
-class CConsoleTestAccess {
-public:
-    static void SetPipe(CConsole& console, HANDLE read) { console.m_hPipeRead = read; }
-    static unsigned RingCount(const CConsole& console) { return console.m_ringCount; }
-};
 
 namespace {
 
@@ -36,14 +26,12 @@ TEST(ConsoleRing, KeepsTheNewestBytesAndGivesLines) {
     CConsole console;
     unsigned position = 77;
     bool taken = false;
-    EXPECT_FALSE(console.FindByte('\n', position));
-    EXPECT_EQ(77u, position) << "an empty ring leaves the position alone";
+    EXPECT_TRUE(!console.FindByte('\n', position) && position == 77) << "the position left alone";
     EXPECT_TRUE(console.GetByte(taken) == 0 && !taken) << "nothing taken from an empty ring";
     EXPECT_EQ("", Take(console, 4));
 
     Put(console, "ab\ncd");
-    EXPECT_TRUE(console.FindByte('\n', position) && position == 3);
-    EXPECT_FALSE(console.FindByte('q', position));
+    EXPECT_TRUE(console.FindByte('\n', position) && position == 3 && !console.FindByte('q', position));
     EXPECT_TRUE(console.GetByte(taken) == 'a' && taken);
     EXPECT_EQ("b\ncd", Take(console, 10)) << "a short ring gives what it has";
 
@@ -71,10 +59,8 @@ TEST(ConsoleLineReader, ReadsThePipeWithoutOverwritingHeldBytes) {
     HANDLE read = nullptr, write = nullptr;
     ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 1 << 16));
     CConsoleTestAccess::SetPipe(console, read);
-    auto send = [&](const std::string& bytes) {
-        DWORD written = 0;
-        WriteFile(write, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    };
+    DWORD written = 0;
+    auto send = [&](const std::string& b) { WriteFile(write, b.data(), (DWORD)b.size(), &written, nullptr); };
     Put(console, "abc");
     EXPECT_EQ("", Read(console));
     EXPECT_EQ(3u, CConsoleTestAccess::RingCount(console)) << "a part line waits in the ring";

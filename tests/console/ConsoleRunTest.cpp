@@ -1,8 +1,11 @@
-// Runs of stand-in scripts and the worker's supervision, shown in list views of this (the owner's) thread.
+// Runs of stand-in scripts shown in list views of this (the owner's) thread, the worker's supervision and
+// Stop, what a script leaves behind (nothing a job holds) and what its child can reach (its own pipe).
 #include "tests/console/ConsoleHost.h"
 #include "tests/Processes.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -19,64 +22,89 @@ Rows LastSix(unsigned lines) {
 }
 
 struct ConsoleTest : ::testing::Test {
-    void SetUp() override { host.Bind(console, 0); }
+    void SetUp() override {
+        // Wine's crash dialog, like the system's error report, waits for a person whom a station does not
+        // have; on Windows the job spares a script's crash the report. Wine's debugger is told to write its
+        // report instead, which then goes into the crashed script's output like any other line.
+        RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", &wineDbg);
+        RegSetValueExA(wineDbg, "ShowCrashDialog", 0, REG_DWORD, (const BYTE*)"\0\0\0", 4);
+        host.Bind(consoles[0], 0);
+        host.Bind(consoles[1], 1);
+        // A helper that starts one of its own before it says so: once its line is shown, the tree stands.
+        scripts.Write("leaf.php", "hang\n");
+        scripts.Write("helper.php", "spawn leaf.php\nout helper up\nhang\n");
+        scripts.Write("writer.php", "lines 100000000 writing %n\n");
+    }
     void TearDown() override {
         host.m_running = 0;
-        console.WaitForWorker(INFINITE);
+        // Whatever is left, what ran without a job too, is ended here.
+        for (DWORD pid : ProcessesNamed("php.exe"))
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid))
+                TerminateProcess(process, 1), CloseHandle(process);
+        for (CConsole& console : consoles)
+            console.WaitForWorker(INFINITE);
+        RegDeleteValueA(wineDbg, "ShowCrashDialog"), RegCloseKey(wineDbg);
     }
-    int Start(const std::string& script) {
-        console.SetCommand(scripts.Write("run.php", script));
+    int Start(const std::string& script, int index = 0) {
+        consoles[index].SetCommand(script.empty()
+                                       ? "quorvid-no-such-program -f x"
+                                       : scripts.Write(index ? "second.php" : "first.php", script));
         host.m_running = 1;
-        return console.Start();
+        return consoles[index].Start();
     }
     bool PumpUntil(const std::function<bool()>& done) { return host.PumpUntil(done, 10000); }
+    // Ending a job only asks for the end of its processes: they go a moment later.
+    bool NoneLeft() {
+        return host.PumpUntil([] { return Interpreters() == 0; }, 5000);
+    }
+    CConsole::CScreen Screen(int index = 0) { return consoles[index].GetScreen(); }
     // The notices once there are `n`, and a little longer for any that should not come.
     std::string Notices(size_t n) {
         PumpUntil([&] { return host.m_notices.size() >= n; });
         host.Pump(100);
         return host.m_notices;
     }
-
+    HKEY wineDbg = nullptr;
     CScriptFolder scripts;
     CConsoleHost host;
-    CConsole console;
+    CConsole consoles[2];
+    CConsole& console = consoles[0];
+    CConsole* const both[2] = {&consoles[0], &consoles[1]};
 };
 
 TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
-    std::string abc;
-    while (abc.size() < CConsole::kMaxLine)
-        abc += "abcdefghijklmnopqrstuvwxyz";
+    std::string abc(CConsole::kMaxLine, 'a');
+    for (size_t i = 0; i < abc.size(); ++i)
+        abc[i] += i % 26;
     const struct {
-        BYTE running;
         std::string script;
         Rows rows;
         unsigned shown;
     } cases[] = {
-        {1,
-         "out  ~ a blank first: shown\nout 2010-05-17 12:34:56 message\nout 2011-05-17 another year\n"
+        {"out  ~ a blank first: shown\nout 2010-05-17 12:34:56 message\nout 2011-05-17 another year\n"
          "out 2010-05-17 \nout 2010-05-17x\nout 2010-05-17 x\nout ~ends the run unseen\nout never "
          "shown\nhang\n",
          {" ~ a blank first: shown", "12:34:56 message", "2011-05-17 another year", "2010-05-17",
           "2010-05-17x", "x"},
          6},
-        {1, "out ~\nout hidden\nhang\n", {}, 0},
+        {"out ~\nout hidden\nhang\n", {}, 0},
         // Far more than the pipe and the ring hold: the child ends with lines still waiting.
-        {1, Flood(20000), LastSix(20000), 20000},
-        {1, Flood(200000), LastSix(200000), 200000},
-        {1, "out one\nsleep 300\nout two\nraw no line end\n", {"one", "two"}, 2},
-        {1, "out before\nlong 20000\nout after\n", {"before", abc.substr(0, CConsole::kMaxLine), "after"}, 3},
-        {0, "raw a\\n\\nb\\n\nhang\n", {"a"}, 1},
-        {1, "", {}, 0},
+        {Flood(200000), LastSix(200000), 200000},
+        {"out one\nsleep 300\nout two\nraw no line end\n", {"one", "two"}, 2},
+        {"out before\nlong 20000\nout after\n", {"before", abc, "after"}, 3},
+        // The script has ended: what it left is shown, also behind an empty line.
+        {"out PHP Warning: x\nout\nout PHP Fatal error: y\nexit 255\n",
+         {"PHP Warning: x", "PHP Fatal error: y"},
+         2},
+        {"", {}, 0},
     };
     for (const auto& c : cases) {
         host.m_lists[0].InsertItem(0, "left from before");
-        host.m_running = c.running;
         console.SetCommand(c.script.empty() ? "quorvid-no-such-program -f x"
                                             : scripts.Write("run.php", c.script));
         console.Run();
-        EXPECT_EQ(0u, ScriptChildren()) << "no child outlives its run";
-        EXPECT_EQ(c.shown, CConsoleHost::Screen(console).lines)
-            << "every line taken, none hidden: " << c.script;
+        EXPECT_TRUE(NoneLeft()) << "no child outlives its run";
+        EXPECT_EQ(c.shown, Screen().lines) << "every line taken, none hidden: " << c.script;
         PumpUntil([&] { return host.Rows(0) == c.rows; });
         EXPECT_EQ(c.rows, host.Rows(0)) << c.script;
     }
@@ -84,35 +112,109 @@ TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
 
 TEST_F(ConsoleTest, SupervisesRestartsTheRunFlagAndStop) {
     EXPECT_EQ(0, console.Stop()) << "nothing to stop";
-    ASSERT_EQ(1, Start("every 20 3 tick %n\n"));
-    EXPECT_EQ(0, console.Start()) << "a console never has a second worker";
-    EXPECT_TRUE(PumpUntil([&] { return CConsoleHost::Screen(console).runs >= 4; }));
-    EXPECT_TRUE(host.m_stop.IsWindowEnabled()) << "a run that has started its child enables Stop";
-    EXPECT_EQ("1", host.m_notices) << "no notice per restart, none from the first Stop";
-    host.m_running = 0;
-    EXPECT_EQ("10", Notices(2)) << "clearing the flag alone ends the worker";
-
-    // Stop with a hanging child, then during floods, the child killed at a different point each time.
-    for (unsigned round = 0; round < 4; ++round) {
+    // Restarted after the pause between runs, about ten times a second and not in a spin: a script that
+    // cannot start, one that ends, also with STILL_ACTIVE's code 259. A script whose records are separated
+    // by empty lines shows them all, without a pause per empty line.
+    const struct {
+        const char* script;
+        unsigned runs, lines;
+    } cases[] = {{"", 5, 0},
+                 {"every 20 3 tick\n", 2, 0},
+                 {"exit 259\n", 2, 0},
+                 {"lines 5000 r %n\\n\nhang\n", 1, 5000}};
+    for (const auto& c : cases) {
+        const unsigned runs = Screen().runs;
+        ASSERT_TRUE(Start(c.script) == 1 && console.Start() == 0) << "a console never has a second worker";
+        host.Pump(2000);
+        EXPECT_TRUE(Screen().runs >= runs + c.runs && Screen().runs <= runs + 40 && Screen().lines >= c.lines)
+            << c.script << ": " << Screen().runs - runs << " runs";
+        EXPECT_EQ(*c.script != 0, host.m_stop.IsWindowEnabled())
+            << "a run that started its child enables Stop";
+        EXPECT_EQ("1", host.m_notices) << "no notice per restart, none from the first Stop";
+        host.m_running = 0;
+        // A script that cannot start spends its time in the pause between runs: a stop there ends the
+        // worker without another run. Elsewhere, clearing the flag alone ends the worker.
+        const unsigned ran = Screen().runs;
+        EXPECT_TRUE(*c.script || (console.Stop() == 0 && Screen().runs == ran && !console.HasWorker()));
+        EXPECT_EQ("10", Notices(2));
         host.m_notices.clear();
-        const unsigned runs = CConsoleHost::Screen(console).runs;
+    }
+
+    // Stop while a script and the helpers it started hang, then during floods, the child killed at a
+    // different point each time; the other console's script idles meanwhile. Each console alone with its
+    // Stop, or both together as the window stops them.
+    for (unsigned round = 0; round < 5; ++round) {
+        const bool flood = round >= 2, together = round % 2;
+        host.m_notices.clear();
+        const unsigned runs = Screen().runs;
         host.m_lists[0].DeleteAllItems();
-        ASSERT_EQ(1, Start(round ? Flood(100000000) : "out hello\nhang\n")) << "a new worker";
+        // The second child is created while the first console's pipe and child come to be.
+        ASSERT_TRUE(Start(flood ? Flood(100000000) : "spawn helper.php\nhang\n") &&
+                    Start("pipes\nhang\n", 1));
         // Drawn at least once, so that the lines taken since must still reach the list when it stops.
         ASSERT_TRUE(PumpUntil([&] {
-            CConsole::CScreen screen = CConsoleHost::Screen(console);
-            return screen.runs > runs && screen.lines >= 1 + 50 * round && host.Rows(0).size() == screen.rows;
-        }));
+            CConsole::CScreen screen = Screen();
+            return screen.runs > runs && screen.lines >= 1 + 50 * flood * round &&
+                   host.Rows(0).size() == screen.rows && host.Rows(1) == Rows{"pipes 0"};
+        })) << "the second child holds its own read end or the other console's pipe";
         host.m_running = 0;
-        EXPECT_TRUE(console.Stop() == 1 || round > 0) << "the hanging child was active";
-        EXPECT_FALSE(console.HasWorker())
-            << "Stop returns once the worker has ended, without this thread's help";
-        EXPECT_EQ(0u, ScriptChildren());
-        EXPECT_EQ("10", Notices(2));
-        const unsigned lines = CConsoleHost::Screen(console).lines;
-        EXPECT_EQ(round ? LastSix(lines) : Rows{"hello"}, host.Rows(0))
+        // Stop's result is known only for the hanging child: a flood's worker ends its child itself once it
+        // sees the flag, often before Stop looks. Together, the result says that no worker is left.
+        const int stopped = together ? CConsole::StopTogether(both, 2) : (consoles[1].Stop(), console.Stop());
+        if (together || !flood) {
+            EXPECT_EQ(1, stopped);
+        }
+        EXPECT_FALSE(console.HasWorker() || consoles[1].HasWorker()) << "Stop returns once the worker ended";
+        EXPECT_TRUE(NoneLeft());
+        std::string notices = Notices(4);
+        EXPECT_EQ("0011??", (std::sort(notices.begin(), notices.end()), notices)) << "one of each a console";
+        EXPECT_EQ(flood ? LastSix(Screen().lines) : Rows{"helper up"}, host.Rows(0))
             << "the list ends with the run's last lines, none lost in between";
     }
+}
+
+TEST_F(ConsoleTest, WhatAScriptStartedEndsWithItsRun) {
+    const auto alive = [](const std::vector<DWORD>& tree) {
+        std::vector<DWORD> now = ProcessesNamed("php.exe");
+        return std::find_first_of(now.begin(), now.end(), tree.begin(), tree.end()) != now.end();
+    };
+    // Also where the first join of each run fails, as where this program runs in a job that takes no
+    // other: the child is then made again, breaks away and joins.
+    for (bool breakaway : {false, true}) {
+        if (breakaway)
+            CConsoleTestAccess::SetJoin(console, [](HANDLE process) {
+                static bool refuse = false;
+                return (refuse = !refuse) ? HANDLE() : CConsoleTestAccess::Join(process);
+            });
+        // However the run ends: the script ended, a '~' line, a crash (the system's crash report goes into
+        // the pipe like any output and must not hold the run up), or the script ended while its helper
+        // floods the pipe. Once the next run has begun, nothing of the tree of the last one is left.
+        for (const char* end : {"exit 0", "out ~\nhang", "crash", "writer"}) {
+            const bool writer = end == std::string("writer");
+            Start(writer ? "spawn writer.php\nsleep 300\n"
+                         : "spawn helper.php\nsleep 1500\n" + std::string(end));
+            ASSERT_TRUE(PumpUntil([&] { return Interpreters() == (writer ? 2u : 3u); })) << end;
+            const std::vector<DWORD> tree = ProcessesNamed("php.exe");
+            EXPECT_TRUE(PumpUntil([&, runs = Screen().runs] { return Screen().runs > runs && !alive(tree); }))
+                << end;
+            host.m_running = 0;
+            console.Stop();
+        }
+    }
+}
+
+// Where no job can be joined, the child runs alone and a helper of it outlives the run, still writing
+// into the pipe: the run shows what had arrived and ends all the same, when the program closes too.
+TEST_F(ConsoleTest, ARunWithoutAJobEndsWithinTheBound) {
+    for (int i = 0; i < 2; ++i) {
+        CConsoleTestAccess::SetJoin(consoles[i], [](HANDLE) { return HANDLE(); });
+        Start("spawn writer.php\nhang\n", i);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Screen(1).lines > 1000 && Interpreters() == 4; }));
+    host.m_running = 0;
+    EXPECT_FALSE((console.Stop(), console.HasWorker())) << "Stop's bound passed";
+    EXPECT_TRUE(CConsole::StopTogether(both, 2)) << "the bound passed as the program closed";
+    EXPECT_EQ(2u, Interpreters()) << "the writers, which no job held";
 }
 
 } // namespace
