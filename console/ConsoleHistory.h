@@ -1,0 +1,58 @@
+// CConsoleHistory: what a console's script said across its runs, with a record of how each run began and
+// ended. The program writes no file, so this is the one place where the reason a script died survives the
+// next run. Its storage is allocated once, at construction: the newest entries up to kMaxEntries of them or
+// kTextBytes of text, whichever is reached first; the oldest go first.
+//
+// Not locked itself: the console writes it on its worker and reads it for the window under its own lock.
+#pragma once
+
+#include <windows.h>
+
+class CConsoleHistory {
+public:
+    enum : unsigned {
+        kMaxEntries = 2048,
+        kTextBytes = 512 * 1024,
+    };
+    enum EKind : BYTE {
+        kLine,   // a line of the script, as its list shows it
+        kRecord, // a run record: "run 17 started", "run 17 ended after 0.2 s: exit code 255", ...
+    };
+
+    // One entry as copied out for the window.
+    struct CEntry {
+        SYSTEMTIME time; // local time of arrival (for a collapsed record: of the last attempt)
+        EKind kind;
+        unsigned length; // of the text copied, without its terminating zero
+    };
+
+    // What the window's status line says.
+    struct CStatus {
+        unsigned run;          // the number of the current or last run, 0 before the first
+        bool running;          // that run's child is up
+        SYSTEMTIME since;      // when that run started (valid while running)
+        unsigned failedRuns;   // runs that ended with an error: an exit code other than 0, an exception,
+                               // or no start at all
+        bool ended;            // some run has ended
+        SYSTEMTIME lastEnd;    // when the last run ended
+        char lastHow[160];     // how, as its record says it after the run number ("ended after 0.2 s: ...")
+    };
+
+    CConsoleHistory();
+    ~CConsoleHistory();
+    CConsoleHistory(const CConsoleHistory&) = delete;
+    CConsoleHistory& operator=(const CConsoleHistory&) = delete;
+
+    // How many entries are held, and the serial number of the oldest (how many were ever dropped), so that
+    // a view can tell how far its rows moved since it last looked.
+    unsigned Count() const;
+    unsigned long long FirstSerial() const;
+    // Grows with every change, including a collapsed record counted up in place.
+    unsigned long long Changes() const;
+    // Copies the entry with this serial number (FirstSerial() is the oldest held, FirstSerial() + Count()
+    // - 1 the newest): its text, cut to size - 1 bytes and zero-terminated. FALSE for an entry that is not
+    // held (dropped already, or not yet written). By serial rather than by position, so that a view that
+    // asks while the oldest entries go never shows one row twice or skips one.
+    BOOL GetEntry(unsigned long long serial, CEntry& entry, char* text, unsigned size) const;
+    void GetStatus(CStatus& status) const;
+};
