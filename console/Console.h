@@ -5,6 +5,7 @@
 // console's list.
 #pragma once
 
+#include "console/ConsoleHistory.h"
 #include "framework/Controls.h"
 
 #include <windows.h>
@@ -39,6 +40,14 @@ public:
         kStopWaitMs = 4000,
         // A flood redraws the list no more often than this, so the window's own timers and paints go on.
         kRedrawMs = 33,
+    };
+
+    // Why a run's output loop ended.
+    enum ERunEnd {
+        kRunExited,     // the child ended and what it left was shown
+        kRunTilde,      // it wrote a line that begins with '~'
+        kRunStopped,    // it was ended because running was no longer wanted, or by Stop
+        kRunPipeFailed, // its output could no longer be read
     };
 
     // What the list is to show: the newest rows of the current run, at most six, each as it is to be
@@ -81,6 +90,14 @@ public:
     int Run();
     void Reset();
 
+    // The history, for its window, on any thread: each takes the console's lock for the one call (see
+    // CConsoleHistory for what they give).
+    unsigned HistoryCount(unsigned long long* firstSerial = nullptr) const;
+    unsigned long long HistoryChanges() const;
+    BOOL GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
+                         unsigned size) const;
+    void GetHistoryStatus(CConsoleHistory::CStatus& status) const;
+
     // Output ring and line reader, used by the worker thread only.
     void PutBytes(const char* data, unsigned length);
     unsigned GetBytes(char* buffer, unsigned length);
@@ -102,7 +119,10 @@ private:
 
     BOOL OpenPipe();
     BOOL CreateChild(char* buffer);
-    void ShowOutput(char* buffer);
+    ERunEnd ShowOutput(char* buffer);
+    BOOL WasChildTerminated() const;
+    void RecordRunEnd(ERunEnd end);
+    void RecordNoStart(DWORD error);
     void ShowLine(const char* line, int length);
     void ClearScreen();
     void PutRow(const char* text, unsigned length);
@@ -137,6 +157,9 @@ private:
     // The run's job, which holds the child and whatever it starts; null when the child could not join
     // one. Under m_lock like the child's process handle.
     HANDLE m_hJob;
+    // Under m_lock: this run's child was ended by this console while it was still active (its run is
+    // recorded as stopped, not by the exit code that the termination gave it).
+    bool m_bChildTerminated;
     // Under m_lock: Start records the worker, the worker releases itself as its last act.
     HANDLE m_hThread;
     DWORD m_dwThreadId;
@@ -154,6 +177,8 @@ private:
     CScreen m_screen;
     bool m_bScreenChanged;
     bool m_bScreenPosted;
+    // Under m_lock: written by the worker with every run and every line shown, read for the window.
+    CConsoleHistory m_history;
 
     char m_ringBuf[kRingSize];
     unsigned m_ringCount;

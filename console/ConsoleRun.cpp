@@ -19,10 +19,10 @@ void CloseAndClear(HANDLE& handle) {
 
 CConsole::CConsole()
     : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
-      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_hThread(nullptr),
-      m_dwThreadId(0), m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false), m_flowPolls(0), m_screen(),
-      m_bScreenChanged(false), m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr),
-      m_ringWrite(nullptr), m_ringEnd(nullptr) {
+      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_bChildTerminated(false),
+      m_hThread(nullptr), m_dwThreadId(0), m_lock(), m_bSkipToLineEnd(false), m_bLineTaken(false),
+      m_flowPolls(0), m_screen(), m_bScreenChanged(false), m_bScreenPosted(false), m_history(), m_ringBuf(),
+      m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
     EmptyRing();
 }
@@ -54,10 +54,12 @@ int CConsole::Run() {
     if (OpenPipe() && CreateChild(buffer)) {
         PostToOwner(WM_CONSOLE_STOPBUTTON, 0);
         memset(buffer, 0, sizeof buffer);
-        ShowOutput(buffer);
+        RecordRunEnd(ShowOutput(buffer));
         // Whatever ended the loop, the child must not outlive its run: a '~' or a pipe failure can
         // come before its exit code was ever asked for.
         TerminateActiveChild();
+    } else {
+        RecordNoStart(GetLastError());
     }
     CleanUpRun();
     return 0;
@@ -101,6 +103,8 @@ BOOL CConsole::CreateChild(char* buffer) {
     EnterCriticalSection(&m_lock);
     m_pi = pi;
     m_hJob = job;
+    m_bChildTerminated = false;
+    m_history.RunStarted();
     LeaveCriticalSection(&m_lock);
     ResumeThread(pi.hThread);
     return TRUE;
@@ -108,11 +112,13 @@ BOOL CConsole::CreateChild(char* buffer) {
 
 // Shows lines while the child runs and running is wanted; after that, drains: every complete line
 // already in the ring or the pipe is still shown, and the first read without a line ends the run.
-void CConsole::ShowOutput(char* buffer) {
+CConsole::ERunEnd CConsole::ShowOutput(char* buffer) {
     for (;;) {
         int length = ReadLine(buffer, kMaxLine);
-        if (length < 0 || buffer[0] == '~')
-            return;
+        if (length < 0)
+            return kRunPipeFailed;
+        if (buffer[0] == '~')
+            return kRunTilde;
         if (length == 0)
             Pause(kNoLinePauseMs);
         else
@@ -135,7 +141,7 @@ void CConsole::ShowOutput(char* buffer) {
             continue;
         // An empty line ends the drain as designed; "no line yet" ends it only once nothing is left.
         if (m_bLineTaken || !MoreToDrain())
-            return;
+            return WasChildTerminated() ? kRunStopped : kRunExited;
     }
 }
 

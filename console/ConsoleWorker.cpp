@@ -70,6 +70,7 @@ int CConsole::TerminateActiveChild() {
     DWORD code = 0;
     if (m_pi.hProcess != nullptr && GetExitCodeProcess(m_pi.hProcess, &code) && code == STILL_ACTIVE)
         terminated = 1;
+    m_bChildTerminated = m_bChildTerminated || terminated;
     if (m_hJob != nullptr)
         TerminateJobObject(m_hJob, 0);
     else if (terminated)
