@@ -131,3 +131,8 @@ protected:                                                                      
 #define ON_WM_DESTROY() ON_MESSAGE(WM_DESTROY, &ThisClass::OnDestroy)
 #define ON_WM_SIZE() ON_MESSAGE(WM_SIZE, &ThisClass::OnSize)
 #define ON_WM_CLOSE() ON_MESSAGE(WM_CLOSE, &ThisClass::OnClose)
+#define ON_WM_TIMER() ON_MESSAGE(WM_TIMER, &ThisClass::OnTimer)
+#define ON_WM_CONTEXTMENU() ON_MESSAGE(WM_CONTEXTMENU, &ThisClass::OnContextMenu)
+#define ON_WM_GETMINMAXINFO() ON_MESSAGE(WM_GETMINMAXINFO, &ThisClass::OnGetMinMaxInfo)
+#define ON_WM_LBUTTONDBLCLK() ON_MESSAGE(WM_LBUTTONDBLCLK, &ThisClass::OnLButtonDblClk)
+#define ON_WM_NOTIFY() ON_MESSAGE(WM_NOTIFY, &ThisClass::OnNotify)
