@@ -273,10 +273,10 @@ void CHistoryWnd::GetDispInfo(NMLVDISPINFOA* info) {
 
 // Run records in grey, so that the runs stand apart from what the script said.
 LRESULT CHistoryWnd::CustomDraw(NMLVCUSTOMDRAW* draw) {
-    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
+    const auto& [header, stage, dc, rect, item, state, param] = draw->nmcd;
+    if (stage == CDDS_PREPAINT)
         return CDRF_NOTIFYITEMDRAW;
-    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && Fetch((int)draw->nmcd.dwItemSpec) &&
-        m_entry.kind == CConsoleHistory::kRecord) {
+    if (stage == CDDS_ITEMPREPAINT && Fetch((int)item) && m_entry.kind == CConsoleHistory::kRecord) {
         draw->clrText = ::GetSysColor(COLOR_GRAYTEXT);
         return CDRF_NEWFONT;
     }
