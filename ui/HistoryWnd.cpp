@@ -29,9 +29,9 @@ int FormatHistoryTime(const SYSTEMTIME& time, char* text) {
 
 CHistoryWnd::CHistoryWnd()
     : CDialog(IDD_HISTORY), m_pConsole(nullptr), m_caption(), m_cascade(0), m_first(0), m_count(0),
-      m_changes(0), m_bTimer(false), m_quietPeriods(0), m_lastRefresh(0), m_margin(0), m_listTop(0),
-      m_timeWidth(0), m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0), m_entry(),
-      m_text() {}
+      m_stale(0), m_changes(0), m_bTimer(false), m_quietPeriods(0), m_lastRefresh(0), m_margin(0),
+      m_listTop(0), m_timeWidth(0), m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0),
+      m_entry(), m_text() {}
 
 // The window reads this object to its end: it must not outlive it.
 CHistoryWnd::~CHistoryWnd() {
@@ -93,6 +93,7 @@ BOOL CHistoryWnd::OnInitDialog() {
 
     m_first = 0;
     m_count = 0;
+    m_stale = 0;
     m_bTimer = false;
     m_quietPeriods = 0;
     // Anything but the console's count: the first refresh reads the whole history.
@@ -161,11 +162,11 @@ LRESULT CHistoryWnd::OnTimer(WPARAM wParam, LPARAM) {
     return 0;
 }
 
-// Reads what changed: the rows, and the status line. At the bottom with nothing selected the view follows
-// the newest row, and row 0 is the oldest entry held. Otherwise the rows stay where they are, each on its
-// entry: the newest are added below, and the rows of entries that went stay, empty, above, until there
-// are kStaleRows of them; only then do the rows, the selection and the view move up by as many. A list
-// view keeps its selection by row, and moving it costs a message per selected row.
+// Reads what changed: the rows, and the status line. Each row stays on its entry: the newest are added
+// below, and the rows of entries that went stay above, empty, so that a view that follows the newest row
+// only scrolls (the list draws the new rows alone) and a view that does not stays where it is. Only once
+// there are kStaleRows of them, or the view shows one, do the rows, the selection and the view move up by
+// as many: a list view keeps its selection by row, and moving it costs a message per selected row.
 void CHistoryWnd::Refresh() {
     m_lastRefresh = ::GetTickCount();
     const unsigned long long changes = m_pConsole->HistoryChanges();
@@ -187,31 +188,44 @@ void CHistoryWnd::Refresh() {
     const bool follow = m_list.GetSelectedCount() == 0 && top + m_list.GetCountPerPage() >= (int)before;
     // A history that began again (never while this window shows it) starts the rows again too.
     const unsigned long long stale = first >= m_first ? first - m_first : (unsigned long long)kStaleRows;
-    if (follow || stale >= kStaleRows) {
-        if (!follow)
-            ShiftRows(stale < before ? (unsigned)stale : before);
+    const int staleBefore = (int)m_stale;
+    const bool rebase = stale >= kStaleRows || (stale > 0 && !follow && (unsigned long long)top < stale);
+    if (rebase) {
+        ShiftRows(stale < before ? (unsigned)stale : before);
         m_first = first;
     }
+    m_stale = (unsigned)(first - m_first);
     m_count = (unsigned)(first + held - m_first);
     m_list.SetItemCountEx((int)m_count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
     if (follow && m_count > 0)
         m_list.EnsureVisible((int)m_count - 1, FALSE);
-    // Rows keep their place but not always their entry: all are drawn again, the space below them only
-    // when rows went.
-    m_list.Invalidate(m_count < before);
+    if (rebase)
+        m_list.Invalidate(m_count < before);
+    else if (m_count > 0) {
+        // The rows of the entries that went since, and the newest, which a record counted up in place
+        // changes; the list draws those of them that are in view.
+        if ((int)m_stale > staleBefore)
+            m_list.SendMessage(LVM_REDRAWITEMS, staleBefore, (int)m_stale - 1);
+        m_list.SendMessage(LVM_REDRAWITEMS, (int)m_count - 1, (int)m_count - 1);
+    }
     ShowStatus();
 }
 
 // The selection, its anchor, the focus and the view move up with their entries; rows whose entries went
-// lose their selection.
+// lose their selection. All rows selected (Ctrl+A) stay so but for as many at the end.
 void CHistoryWnd::ShiftRows(unsigned rows) {
     const int by = (int)rows;
     const int top = m_list.GetTopIndex();
     const int focus = m_list.GetNextItem(-1, LVNI_FOCUSED);
-    for (int item = -1; (item = m_list.GetNextItem(item, LVNI_SELECTED)) >= 0;) {
-        m_list.SetItemState(item, 0, LVIS_SELECTED);
-        if (item >= by)
-            m_list.SetItemState(item - by, LVIS_SELECTED, LVIS_SELECTED);
+    if (m_count > 0 && m_list.GetSelectedCount() == m_count) {
+        for (int item = (int)(m_count - rows); item < (int)m_count; ++item)
+            m_list.SetItemState(item, 0, LVIS_SELECTED);
+    } else {
+        for (int item = -1; (item = m_list.GetNextItem(item, LVNI_SELECTED)) >= 0;) {
+            m_list.SetItemState(item, 0, LVIS_SELECTED);
+            if (item >= by)
+                m_list.SetItemState(item - by, LVIS_SELECTED, LVIS_SELECTED);
+        }
     }
     if (focus >= 0)
         m_list.SetItemState(focus >= by ? focus - by : 0, LVIS_FOCUSED, LVIS_FOCUSED);

@@ -1,7 +1,8 @@
 // CHistoryWnd: the history window of one console, modeless and resizable: a status line (the current run,
 // the runs that ended with an error, the last end) above a virtual list of the console's history, one row
 // per line or run record, with its time. It follows the newest row while the view is at the bottom and
-// nothing is selected; otherwise it keeps each row on its entry, by serial number, as the oldest go.
+// nothing is selected; otherwise it stays where it is. Each row keeps its entry, by serial number, as the
+// oldest go.
 //
 // The console's worker never waits for it: the owner tells it of a change (ConsoleChanged), and it reads
 // the history under the console's lock at most every kRedrawMs for as long as changes go on.
@@ -18,7 +19,7 @@ public:
         kRedrawMs = 33,
         // How many quiet redraw periods the timer waits for another change before it stops.
         kQuietPeriods = 30,
-        // How many rows of entries that went a view that does not follow keeps above its own.
+        // How many rows of entries that went the list keeps above the others at most.
         kStaleRows = 1024,
         kTimerId = 1,
         // "hh:mm:ss.mmm", without its terminating zero.
@@ -73,9 +74,11 @@ private:
     const CConsole* m_pConsole;
     char m_caption[MAX_PATH];
     int m_cascade;
-    // Row 0 shows the entry with serial number m_first; the list has m_count rows.
+    // Row 0 shows the entry with serial number m_first; the list has m_count rows, the first m_stale of
+    // them of entries that went.
     unsigned long long m_first;
     unsigned m_count;
+    unsigned m_stale;
     unsigned long long m_changes;
     bool m_bTimer;
     unsigned m_quietPeriods;
