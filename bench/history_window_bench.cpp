@@ -97,7 +97,7 @@ int main() {
         printf("%-34s %12.0f %9.0f%% %14.0f%s\n", kModes[g_mode], rate, closed > 0 ? rate * 100 / closed : 0,
                g_cpuMs, g_ms > 0 ? "" : "  (not all lines shown in 120 s)");
     }
-    printf("target: the window open costs the flood little (the worker never waits for it)\n");
+    printf("no target: the worker never waits for the window, which costs the flood only the CPU it takes\n");
 
     DeleteFileA("sbs1station.php");
     DeleteFileA("uploader.php");
