@@ -14,20 +14,6 @@ bool Shows(const std::vector<std::string>& rows, const std::string& line) {
     return std::find(rows.begin(), rows.end(), line) != rows.end();
 }
 
-// Wine's crash dialog, like the system's error report, waits for a person whom a station does not have;
-// on Windows the job spares a script's crash the report. Wine's debugger is told to write its report
-// instead, which then goes into the crashed script's output like any other line.
-struct CNoCrashDialog {
-    HKEY key = nullptr;
-    CNoCrashDialog() {
-        DWORD no = 0;
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr);
-        RegSetValueExA(key, "ShowCrashDialog", 0, REG_DWORD, (const BYTE*)&no, sizeof no);
-    }
-    ~CNoCrashDialog() { RegDeleteValueA(key, "ShowCrashDialog"), RegCloseKey(key); }
-};
-
 struct ConsoleJobTest : ::testing::Test {
     void SetUp() override {
         host.Bind(consoles[0], 0);
