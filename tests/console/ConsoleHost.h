@@ -100,20 +100,6 @@ private:
     }
 };
 
-// Wine's crash dialog, like the system's error report, waits for a person whom a station does not have;
-// on Windows the job spares a script's crash the report. Wine's debugger is told to write its report
-// instead, which then goes into the crashed script's output like any other line.
-struct CNoCrashDialog {
-    HKEY key = nullptr;
-    CNoCrashDialog() {
-        DWORD no = 0;
-        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr);
-        RegSetValueExA(key, "ShowCrashDialog", 0, REG_DWORD, (const BYTE*)&no, sizeof no);
-    }
-    ~CNoCrashDialog() { RegDeleteValueA(key, "ShowCrashDialog"), RegCloseKey(key); }
-};
-
 // Scripts for the stand-in interpreter, written to the current folder (where the consoles' children
 // look for them) and removed with this object.
 class CScriptFolder {
