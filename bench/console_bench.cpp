@@ -11,6 +11,18 @@
 #include <string>
 #include <vector>
 
+// Turns a console's history off as if its storage could not be had: it then records nothing and costs
+// the product's one test per line, so that a flood's speed can be compared with and without it.
+class CConsoleTestAccess {
+public:
+    static void DropHistory(CConsole& console) {
+        CConsoleHistory& history = console.m_history;
+        VirtualFree(history.m_slots, 0, MEM_RELEASE);
+        history.m_slots = nullptr;
+        history.m_text = nullptr;
+    }
+};
+
 namespace {
 
 const unsigned kBaselineLines = 10000;
@@ -201,6 +213,27 @@ CFlood MeasureFlood(CConsoleHost& host, CConsole& console, LPCSTR command, unsig
     return flood;
 }
 
+// What the history costs a flood: consoles with and without one show it in pairs whose order alternates,
+// so that a machine that grows busier or quieter meanwhile favours neither. Gives the median of the pairs'
+// ratios (with / without, in %) and the median speed without.
+double MeasureHistoryShare(CConsoleHost& host, CConsole& console, CConsole& noHistory, LPCSTR command,
+                           unsigned lines, double& withoutSpeed) {
+    std::vector<double> shares, without;
+    for (int pair = 0; pair < 5; ++pair) {
+        double speeds[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            CConsole& shown = (pair + i) % 2 ? console : noHistory;
+            host.Bind(shown, 0);
+            speeds[&shown == &console] = MeasureFlood(host, shown, command, lines).linesPerSecond;
+        }
+        shares.push_back(speeds[1] * 100 / speeds[0]);
+        without.push_back(speeds[0]);
+    }
+    host.Bind(console, 0);
+    withoutSpeed = Median(without);
+    return Median(shares);
+}
+
 // Runs a script as a console does, hidden, with `output` (if any) as its standard output and error;
 // gives its lifetime.
 double RunScript(LPCSTR command, HANDLE output) {
@@ -300,6 +333,40 @@ std::vector<double> MeasureStops(CConsoleHost& host, CConsole& console, LPCSTR c
     return times;
 }
 
+// The process's commit charge. Wine leaves PrivateUsage at 0 and counts, as PagefileUsage, the private
+// pages that have been touched; on Windows both are the commit charge.
+SIZE_T PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS*)&memory, sizeof memory);
+    return memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
+}
+
+// What two consoles add to the process's private bytes once a script of long lines has filled their
+// histories to the byte bound. Run on this thread; the consoles' messages are handled before they go.
+double MeasureHistoryKb(CConsoleHost& host, CScriptFolder& scripts) {
+    CConsole* bound = host.m_consoles[0];
+    const SIZE_T before = PrivateBytes();
+    SIZE_T after = before;
+    {
+        CConsole consoles[2];
+        LPCSTR command = scripts.Write("fill.php", "lines 3000 " + std::string(300, 'h') + " %n\n");
+        host.m_running = 1;
+        for (int i = 0; i < 2; ++i) {
+            host.Bind(consoles[i], i);
+            consoles[i].SetCommand(command);
+            consoles[i].Run();
+        }
+        after = PrivateBytes();
+        host.m_running = 0;
+        host.Pump(100);
+        host.m_lists[1].DeleteAllItems();
+    }
+    host.Bind(*bound, 0);
+    host.m_consoles[1] = nullptr;
+    return ((double)after - (double)before) / 1024.0;
+}
+
 // The UI thread only waits here, as the dialog's message loop would, so the figure is the console's.
 void IdleLoop(DWORD ms) {
     DWORD begin = GetTickCount();
@@ -327,7 +394,8 @@ double MeasureIdleCpu(CConsoleHost& host, CConsole& console, CScriptFolder& scri
 int main() {
     CScriptFolder scripts;
     CConsoleHost host(true);
-    CConsole console;
+    CConsole console, noHistory;
+    CConsoleTestAccess::DropHistory(noHistory);
     host.Bind(console, 0);
     printf("console_bench: one console, the stand-in interpreter, list views of this UI thread\n");
 
@@ -364,6 +432,10 @@ int main() {
                Median(cpu) <= baselineCpu / 100);
         if (lines < 200000)
             continue;
+        double withoutHistory = 0;
+        const double share = MeasureHistoryShare(host, console, noHistory, command, lines, withoutHistory);
+        Report(flood + "shown per second, history off", "%.0f", withoutHistory, "-", true);
+        Report(flood + "shown per second, history on (% of off)", "%.0f", share, ">= 90", share >= 90);
         Report(flood + "the script's time, output to NUL (ms)", "%.0f", Median(nul), "-", true);
         Report(flood + "the script's time, to a plain pipe reader (ms)", "%.0f", Median(pipe), "-", true);
         Report(flood + "the script's time, shown by the console (ms)", "%.0f", Median(script),
@@ -396,6 +468,11 @@ int main() {
     double cpu = MeasureIdleCpu(host, console, scripts);
     Report("CPU, one console supervising an idle script for 10 s (%)", "%.2f", cpu, "< 1% of a core",
            cpu < 1);
+
+    const double historyKb = MeasureHistoryKb(host, scripts);
+    const double storageKb = 2 * (CConsoleHistory::kMaxEntries * 16 + CConsoleHistory::kTextBytes) / 1024.0;
+    Report("private bytes two consoles add with full histories (KB)", "%.0f", historyKb,
+           "<= " + Format("%.0f", storageKb * 1.1) + " (their storage, +10%)", historyKb <= storageKb * 1.1);
 
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
