@@ -212,13 +212,19 @@ void CHistoryWnd::Refresh() {
 }
 
 // The selection, its anchor, the focus and the view move up with their entries; rows whose entries went
-// lose their selection. All rows selected (Ctrl+A) stay so but for as many at the end.
+// lose their selection. A selection of one run of rows (Ctrl+A's, a Shift+click's) moves with a message
+// per row that changes; any other with three per selected row.
 void CHistoryWnd::ShiftRows(unsigned rows) {
     const int by = (int)rows;
     const int top = m_list.GetTopIndex();
     const int focus = m_list.GetNextItem(-1, LVNI_FOCUSED);
-    if (m_count > 0 && m_list.GetSelectedCount() == m_count) {
-        for (int item = (int)(m_count - rows); item < (int)m_count; ++item)
+    const int first = m_list.GetNextItem(-1, LVNI_SELECTED);
+    const int last = first + (int)m_list.GetSelectedCount() - 1;
+    if (first >= 0 && m_list.GetNextItem(last - 1, LVNI_SELECTED) == last &&
+        m_list.GetNextItem(last, LVNI_SELECTED) < 0) {
+        for (int item = first - by < 0 ? 0 : first - by; item < first && item <= last - by; ++item)
+            m_list.SetItemState(item, LVIS_SELECTED, LVIS_SELECTED);
+        for (int item = last - by + 1 > first ? last - by + 1 : first; item <= last; ++item)
             m_list.SetItemState(item, 0, LVIS_SELECTED);
     } else {
         for (int item = -1; (item = m_list.GetNextItem(item, LVNI_SELECTED)) >= 0;) {

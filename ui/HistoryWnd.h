@@ -20,7 +20,7 @@ public:
         // How many quiet redraw periods the timer waits for another change before it stops.
         kQuietPeriods = 30,
         // How many rows of entries that went the list keeps above the others at most.
-        kStaleRows = 1024,
+        kStaleRows = 8192,
         kTimerId = 1,
         // "hh:mm:ss.mmm", without its terminating zero.
         kTimeLength = 12,
