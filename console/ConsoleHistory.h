@@ -121,4 +121,8 @@ private:
     DWORD m_streakError;
     unsigned m_streakFirstRun;
     unsigned m_streakRuns;
+
+    // The tick count when a line was last added, and the time it was given.
+    DWORD m_lineTick;
+    ULONGLONG m_lineTime;
 };
