@@ -84,6 +84,15 @@ template <class T, void (T::*F)(UINT, int, int)> struct Adapter<F> {
     }
 };
 
+// WM_TIMER: the timer's identifier.
+template <class T, void (T::*F)(UINT_PTR)> struct Adapter<F> {
+    using Class = T;
+    static LRESULT Call(CCmdTarget* t, WPARAM wParam, LPARAM) {
+        (static_cast<T*>(t)->*F)((UINT_PTR)wParam);
+        return 0;
+    }
+};
+
 // WM_QUERYDRAGICON: the cursor is the message's result.
 template <class T, HCURSOR (T::*F)()> struct Adapter<F> {
     using Class = T;

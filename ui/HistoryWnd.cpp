@@ -156,10 +156,9 @@ void CHistoryWnd::ConsoleChanged() {
 
 // Each redraw period while changes go on, and a while after: the console tells of a change only when no
 // message of its own is on its way, so a change that comes while its own redraws go on is found here.
-LRESULT CHistoryWnd::OnTimer(WPARAM wParam, LPARAM) {
-    if (wParam == kTimerId)
+void CHistoryWnd::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kTimerId)
         Refresh();
-    return 0;
 }
 
 // Reads what changed: the rows, and the status line. Each row stays on its entry: the newest are added

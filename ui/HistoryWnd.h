@@ -53,7 +53,7 @@ protected:
     void OnSize(UINT nType, int cx, int cy);
     LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnContextMenu(WPARAM wParam, LPARAM lParam);
-    LRESULT OnTimer(WPARAM wParam, LPARAM lParam);
+    void OnTimer(UINT_PTR nIDEvent);
     LRESULT OnGetMinMaxInfo(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
