@@ -174,7 +174,6 @@ TEST(UiTests, DialogIsBuiltAsDesigned) {
         EXPECT_STREQ("&About Quorvid...", text);
         EXPECT_EQ(0x10u, ::GetMenuItemID(sysMenu, last));
         EXPECT_TRUE(::GetMenuState(sysMenu, last - 1, MF_BYPOSITION) & MF_SEPARATOR);
-        EXPECT_TRUE(::GetMenuItemID(sysMenu, last - 3) == 0x20 && ::GetMenuItemID(sysMenu, last - 2) == 0x30);
         d.EndDialog(IDCANCEL);
     });
 }
@@ -311,17 +310,31 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
     }));
 }
 
+TEST(UiTests, StartSwitchAndIconCentring) {
+    for (LPCSTR line : {"Quorvid.exe --start", "\"C:\\a--start\\Quorvid.exe\"", "x /y--starting"})
+        EXPECT_TRUE(HasStartSwitch(line)) << line;
+    for (LPCSTR line : {"Quorvid.exe --START", "Quorvid.exe -start --Start", ""})
+        EXPECT_FALSE(HasStartSwitch(line)) << line;
+    // Signed, truncated toward zero: a client narrower than the icon starts it left of the edge.
+    EXPECT_EQ(-5, CenteredIconOrigin(20, 32));
+    EXPECT_EQ(0, CenteredIconOrigin(30, 32));
+    EXPECT_EQ(34, CenteredIconOrigin(100, 32));
+}
+
 // History windows: opened from the system menu and where a person double-clicks a list, one per console, in
-// front, closed; following, kept in place and copied through the clipboard while a script floods.
+// front, closed; in a flood: follows, stays, copies, and lets rows of entries that went go once in view.
 TEST(UiTests, HistoryWindows) {
     CStation station("lines 2500 line %n\nevery 20 0 tick %n\n", "hang\n");
     CTestDlg dlg;
     dlg.Run([&](CTestDlg& d) {
+        HMENU menu =
+            ::GetSystemMenu(d.m_hWnd, FALSE); // ..., Station history..., Uploader history..., -, About
+        const int n = ::GetMenuItemCount(menu);
         const std::tuple<WPARAM, HWND, CHistoryWnd*, LPCSTR> kOpen[] = {
-            {0x20, nullptr, &d.m_stationHistory, "sbs1station.php history"},
+            {::GetMenuItemID(menu, n - 4), nullptr, &d.m_stationHistory, "sbs1station.php history"},
             {0, d.m_listUploader, &d.m_uploaderHistory, "uploader.php history"},
             {0, d.m_listStation, &d.m_stationHistory, "sbs1station.php history"},
-            {0x30, nullptr, &d.m_uploaderHistory, "uploader.php history"}};
+            {::GetMenuItemID(menu, n - 3), nullptr, &d.m_uploaderHistory, "uploader.php history"}};
         for (const auto& [command, list, history, caption] : kOpen) {
             RECT r = {};
             ::GetWindowRect(list, &r);
@@ -367,22 +380,10 @@ TEST(UiTests, HistoryWindows) {
         ASSERT_TRUE(::OpenClipboard(nullptr) && ::GetClipboardData(CF_TEXT));
         EXPECT_EQ(want, static_cast<const char*>(::GlobalLock(::GetClipboardData(CF_TEXT)))); // in row order
         ::CloseClipboard();
-        // Rows of entries that went, once in view, go: the view and the selection (Ctrl+A's) move up.
         list.EnsureVisible(0, FALSE);
         EXPECT_TRUE(d.PumpUntil([&] { return list.GetItemCount() <= (int)CConsoleHistory::kMaxEntries; }));
         EXPECT_TRUE(list.GetNextItem(-1, LVNI_SELECTED) == 0 && list.GetSelectedCount() > 1000) << "Ctrl+A";
         d.EndDialog(IDCANCEL);
     });
     EXPECT_EQ(nullptr, ::FindWindowA(nullptr, "sbs1station.php history"));
-}
-
-TEST(UiTests, StartSwitchAndIconCentring) {
-    for (LPCSTR line : {"Quorvid.exe --start", "\"C:\\a--start\\Quorvid.exe\"", "x /y--starting"})
-        EXPECT_TRUE(HasStartSwitch(line)) << line;
-    for (LPCSTR line : {"Quorvid.exe --START", "Quorvid.exe -start --Start", ""})
-        EXPECT_FALSE(HasStartSwitch(line)) << line;
-    // Signed, truncated toward zero: a client narrower than the icon starts it left of the edge.
-    EXPECT_EQ(-5, CenteredIconOrigin(20, 32));
-    EXPECT_EQ(0, CenteredIconOrigin(30, 32));
-    EXPECT_EQ(34, CenteredIconOrigin(100, 32));
 }
