@@ -202,6 +202,39 @@ CFlood MeasureFlood(CConsoleHost& host, CConsole& console, LPCSTR command, unsig
     return flood;
 }
 
+// What the history costs a flood: consoles with and without one show it in pairs whose order alternates,
+// so that a machine that grows busier or quieter meanwhile favours neither. Gives the median of the pairs'
+// ratios (with / without, in %) and the median speed without.
+double MeasureHistoryShare(CConsoleHost& host, CConsole& console, CConsole& noHistory, LPCSTR command,
+                           unsigned lines, double& withoutSpeed) {
+    std::vector<double> shares, without;
+    for (int pair = 0; pair < 5; ++pair) {
+        double speeds[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            CConsole& shown = (pair + i) % 2 ? console : noHistory;
+            host.Bind(shown, 0);
+            speeds[&shown == &console] = MeasureFlood(host, shown, command, lines).linesPerSecond;
+        }
+        shares.push_back(speeds[1] * 100 / speeds[0]);
+        without.push_back(speeds[0]);
+    }
+    host.Bind(console, 0);
+    withoutSpeed = Median(without);
+    return Median(shares);
+}
+
+// The history's own work per line, without a pipe, a lock or a window, in microseconds: a figure that a
+// busy machine disturbs far less than the floods above.
+double MeasureHistoryUsPerLine() {
+    CConsoleHistory history;
+    const char line[] = "bench line 123456: the quick brown fox jumps over the lazy dog";
+    const unsigned lines = 2000000;
+    const double begin = Now();
+    for (unsigned n = 0; n < lines; ++n)
+        history.AddLine(line, sizeof line - 1);
+    return (Now() - begin) * 1000.0 / lines;
+}
+
 // Runs a script as a console does, hidden, with `output` (if any) as its standard output and error;
 // gives its lifetime.
 double RunScript(LPCSTR command, HANDLE output) {
@@ -315,6 +348,40 @@ std::vector<double> MeasureStops(CConsoleHost& host, CConsole* const consoles[],
     return times;
 }
 
+// The process's commit charge. Wine leaves PrivateUsage at 0 and counts, as PagefileUsage, the private
+// pages that have been touched; on Windows both are the commit charge.
+SIZE_T PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS*)&memory, sizeof memory);
+    return memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
+}
+
+// What two consoles add to the process's private bytes once a script of long lines has filled their
+// histories to the byte bound. Run on this thread; the consoles' messages are handled before they go.
+double MeasureHistoryKb(CConsoleHost& host, CScriptFolder& scripts) {
+    CConsole* bound = host.m_consoles[0];
+    const SIZE_T before = PrivateBytes();
+    SIZE_T after = before;
+    {
+        CConsole consoles[2];
+        LPCSTR command = scripts.Write("fill.php", "lines 3000 " + std::string(300, 'h') + " %n\n");
+        host.m_running = 1;
+        for (int i = 0; i < 2; ++i) {
+            host.Bind(consoles[i], i);
+            consoles[i].SetCommand(command);
+            consoles[i].Run();
+        }
+        after = PrivateBytes();
+        host.m_running = 0;
+        host.Pump(100);
+        host.m_lists[1].DeleteAllItems();
+    }
+    host.Bind(*bound, 0);
+    host.m_consoles[1] = nullptr;
+    return ((double)after - (double)before) / 1024.0;
+}
+
 // The UI thread only waits here, as the dialog's message loop would, so the figure is the console's.
 void IdleLoop(DWORD ms) {
     DWORD begin = GetTickCount();
@@ -342,7 +409,8 @@ double MeasureIdleCpu(CConsoleHost& host, CConsole& console, CScriptFolder& scri
 int main() {
     CScriptFolder scripts;
     CConsoleHost host(true);
-    CConsole console, second;
+    CConsole console, second, noHistory;
+    CConsoleTestAccess::DropHistory(noHistory);
     host.Bind(console, 0);
     host.Bind(second, 1);
     printf("console_bench: consoles of this UI thread's list views, the stand-in interpreter\n");
@@ -382,6 +450,13 @@ int main() {
         if (lines < 200000)
             continue;
         plainPerSecond = Median(speed);
+        double withoutHistory = 0;
+        const double share = MeasureHistoryShare(host, console, noHistory, command, lines, withoutHistory);
+        Report(flood + "shown per second, history off", "%.0f", withoutHistory, "-", true);
+        Report(flood + "shown per second, history on (% of off)", "%.0f", share, ">= 90", share >= 90);
+        const double lineUs = 1000000.0 / withoutHistory, historyUs = MeasureHistoryUsPerLine();
+        Report("the history's own work per line, alone (us)", "%.3f", historyUs,
+               "<= " + Format("%.3f", lineUs / 10) + " (10% of a line shown)", historyUs <= lineUs / 10);
         Report(flood + "the script's time, output to NUL (ms)", "%.0f", Median(nul), "-", true);
         Report(flood + "the script's time, to a plain pipe reader (ms)", "%.0f", Median(pipe), "-", true);
         const double bound = std::min(Median(nul) * 3, Median(pipe) * 1.5);
@@ -426,6 +501,11 @@ int main() {
     double cpu = MeasureIdleCpu(host, console, scripts);
     Report("CPU, one console supervising an idle script for 10 s (%)", "%.2f", cpu, "< 1% of a core",
            cpu < 1);
+
+    const double historyKb = MeasureHistoryKb(host, scripts);
+    const double storageKb = 2 * (CConsoleHistory::kMaxEntries * 16 + CConsoleHistory::kTextBytes) / 1024.0;
+    Report("private bytes two consoles add with full histories (KB)", "%.0f", historyKb,
+           "<= " + Format("%.0f", storageKb * 1.1) + " (their storage, +10%)", historyKb <= storageKb * 1.1);
 
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;

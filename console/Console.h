@@ -5,6 +5,7 @@
 // console's list.
 #pragma once
 
+#include "console/ConsoleHistory.h"
 #include "framework/Controls.h"
 
 #include <windows.h>
@@ -91,6 +92,14 @@ public:
     int Run();
     void Reset();
 
+    // The history, for its window, on any thread: each takes the console's lock for the one call (see
+    // CConsoleHistory for what they give).
+    unsigned HistoryCount(unsigned long long* firstSerial = nullptr) const;
+    unsigned long long HistoryChanges() const;
+    BOOL GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
+                         unsigned size) const;
+    void GetHistoryStatus(CConsoleHistory::CStatus& status) const;
+
     // Output ring and line reader, used by the worker thread only.
     void PutBytes(const char* data, unsigned length);
     unsigned GetBytes(char* buffer, unsigned length);
@@ -119,6 +128,8 @@ private:
     bool RunEnds(ERunEnd& end);
     void BeginDrain();
     DWORD EndChild();
+    void RecordRunEnd(ERunEnd end, DWORD exitCode);
+    void RecordNoStart(DWORD error);
     void ShowLine(const char* line, int length);
     void ClearScreen();
     void PutRow(const char* text, unsigned length);
@@ -178,6 +189,8 @@ private:
     CScreen m_screen;
     bool m_bScreenChanged;
     bool m_bScreenPosted;
+    // Under m_lock: written by the worker with every run and every line shown, read for the window.
+    CConsoleHistory m_history;
 
     char m_ringBuf[kRingSize];
     unsigned m_ringCount;

@@ -81,10 +81,13 @@ BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, DWORD flags, PROCESS_
     }
     BOOL created = CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                   &startup.StartupInfo, &pi);
+    // The reason a child could not be created goes into the history: freeing the list must not change it.
+    const DWORD error = GetLastError();
     if (startup.lpAttributeList != nullptr) {
         api.remove(startup.lpAttributeList);
         HeapFree(GetProcessHeap(), 0, startup.lpAttributeList);
     }
+    SetLastError(error);
     return created;
 }
 

@@ -23,8 +23,8 @@ CConsole::CConsole()
       m_hThread(nullptr), m_dwThreadId(0), m_lock(),
       m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_bSkipToLineEnd(false), m_bLineTaken(false),
       m_bPipeRead(false), m_flowPolls(0), m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false),
-      m_bScreenPosted(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr),
-      m_ringEnd(nullptr) {
+      m_bScreenPosted(false), m_history(), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr),
+      m_ringWrite(nullptr), m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
     EmptyRing();
 }
@@ -58,8 +58,10 @@ int CConsole::Run() {
     if (OpenPipe() && CreateChild(buffer)) {
         PostToOwner(WM_CONSOLE_STOPBUTTON, 0);
         memset(buffer, 0, sizeof buffer);
-        [[maybe_unused]] const ERunEnd end = ShowOutput(buffer);
-        [[maybe_unused]] const DWORD exitCode = EndChild();
+        const ERunEnd end = ShowOutput(buffer);
+        RecordRunEnd(end, EndChild());
+    } else {
+        RecordNoStart(GetLastError());
     }
     CleanUpRun();
     return 0;
@@ -117,6 +119,7 @@ BOOL CConsole::CreateChild(char* buffer) {
     EnterCriticalSection(&m_lock);
     m_pi = pi;
     m_hJob = job;
+    m_history.RunStarted();
     LeaveCriticalSection(&m_lock);
     ResumeThread(pi.hThread);
     return TRUE;

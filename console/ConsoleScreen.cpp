@@ -26,6 +26,7 @@ void CConsole::PutRow(const char* text, unsigned length) {
     memcpy(m_screen.text[slot], text, length);
     m_screen.text[slot][length] = 0;
     ++m_screen.lines;
+    m_history.AddLine(text, length);
     ScreenChanged();
     LeaveCriticalSection(&m_lock);
 }

@@ -134,6 +134,11 @@ protected:                                                                      
     afx_map::Entry<ThisClass, memberFn>(0, 0, 0, &messageVariable),
 #define ON_COMMAND(id, memberFn) afx_map::Entry<ThisClass, memberFn>(WM_COMMAND, 0, id),
 #define ON_BN_CLICKED(id, memberFn) afx_map::Entry<ThisClass, memberFn>(WM_COMMAND, BN_CLICKED, id),
+// Handlers with the raw wParam and lParam.
+#define ON_WM_CONTEXTMENU() ON_MESSAGE(WM_CONTEXTMENU, &ThisClass::OnContextMenu)
+#define ON_WM_GETMINMAXINFO() ON_MESSAGE(WM_GETMINMAXINFO, &ThisClass::OnGetMinMaxInfo)
+#define ON_WM_LBUTTONDBLCLK() ON_MESSAGE(WM_LBUTTONDBLCLK, &ThisClass::OnLButtonDblClk)
+#define ON_WM_NOTIFY() ON_MESSAGE(WM_NOTIFY, &ThisClass::OnNotify)
 #define ON_WM_SYSCOMMAND() ON_MESSAGE(WM_SYSCOMMAND, &ThisClass::OnSysCommand)
 #define ON_WM_PAINT() ON_MESSAGE(WM_PAINT, &ThisClass::OnPaint)
 #define ON_WM_QUERYDRAGICON() ON_MESSAGE(WM_QUERYDRAGICON, &ThisClass::OnQueryDragIcon)

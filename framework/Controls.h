@@ -37,6 +37,31 @@ public:
     DWORD SetExtendedStyle(DWORD style) const {
         return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style);
     }
+    // A virtual list (LVS_OWNERDATA) only learns how many rows it has.
+    void SetItemCountEx(int count, DWORD flags) const { SendMessage(LVM_SETITEMCOUNT, count, flags); }
+    int GetTopIndex() const { return (int)SendMessage(LVM_GETTOPINDEX); }
+    int GetCountPerPage() const { return (int)SendMessage(LVM_GETCOUNTPERPAGE); }
+    UINT GetSelectedCount() const { return (UINT)SendMessage(LVM_GETSELECTEDCOUNT); }
+    int GetNextItem(int start, UINT flags) const { return (int)SendMessage(LVM_GETNEXTITEM, start, flags); }
+    // Index -1 sets the state of every row.
+    BOOL SetItemState(int index, UINT state, UINT mask) const {
+        LVITEMA item = {};
+        item.state = state;
+        item.stateMask = mask;
+        return (BOOL)SendMessage(LVM_SETITEMSTATE, index, (LPARAM)&item);
+    }
+    BOOL EnsureVisible(int index, BOOL partialOK) const {
+        return (BOOL)SendMessage(LVM_ENSUREVISIBLE, index, partialOK);
+    }
+    // In report view dy is in pixels, rounded to whole rows.
+    BOOL Scroll(int dx, int dy) const { return (BOOL)SendMessage(LVM_SCROLL, dx, dy); }
+    BOOL GetItemRect(int index, LPRECT rect, int code) const {
+        rect->left = code;
+        return (BOOL)SendMessage(LVM_GETITEMRECT, index, (LPARAM)rect);
+    }
+    BOOL SetColumnWidth(int col, int width) const {
+        return (BOOL)SendMessage(LVM_SETCOLUMNWIDTH, col, width);
+    }
     int InsertColumn(int col, LPCSTR heading, int format, int width) const {
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;

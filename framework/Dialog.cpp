@@ -48,6 +48,11 @@ INT_PTR CDialog::DoModal() {
                              (LPARAM)this);
 }
 
+BOOL CDialog::Create(CWnd* pOwner) {
+    return ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
+                                pOwner ? pOwner->m_hWnd : nullptr, DialogProc, (LPARAM)this) != nullptr;
+}
+
 BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
     CDataExchange dx(this, bSaveAndValidate);
     DoDataExchange(&dx);

@@ -1,4 +1,4 @@
-// CDialog: a dialog made from a template and run modally; CDataExchange and DDX_Control bind the
+// CDialog: a dialog made from a template and run modally or modeless; CDataExchange and DDX_Control bind the
 // dialog's control objects to its controls.
 #pragma once
 
@@ -28,6 +28,10 @@ public:
     // that exists. -1 when the dialog cannot be created.
     INT_PTR DoModal();
     BOOL EndDialog(int nResult) const { return ::EndDialog(m_hWnd, nResult); }
+    // Creates the dialog modeless, owned by pOwner's window, and shows it if its template says so. It lives
+    // until DestroyWindow (a modeless dialog's OnCancel must destroy it: EndDialog only hides it). FALSE when
+    // it cannot be created.
+    BOOL Create(CWnd* pOwner);
 
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
 

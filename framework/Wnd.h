@@ -30,6 +30,8 @@ public:
     BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     BOOL UpdateWindow() const { return ::UpdateWindow(m_hWnd); }
+    BOOL DestroyWindow() const { return ::DestroyWindow(m_hWnd); }
+    BOOL Invalidate(BOOL erase = TRUE) const { return ::InvalidateRect(m_hWnd, nullptr, erase); }
     BOOL SetForegroundWindow() const { return ::SetForegroundWindow(m_hWnd); }
     void SetWindowText(LPCSTR text) const { ::SetWindowTextA(m_hWnd, text); }
     int GetWindowText(LPSTR buf, int size) const { return ::GetWindowTextA(m_hWnd, buf, size); }

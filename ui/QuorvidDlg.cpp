@@ -67,6 +67,9 @@ ON_WM_CLOSE()
 ON_BN_CLICKED(IDC_CLOSE, &CQuorvidDlg::OnBnClickedClose)
 ON_BN_CLICKED(IDC_STOP, &CQuorvidDlg::OnBnClickedStop)
 ON_REGISTERED_MESSAGE(s_wmTaskbarCreated, &CQuorvidDlg::OnTaskbarCreated)
+ON_WM_LBUTTONDBLCLK()
+ON_WM_NOTIFY()
+ON_COMMAND(IDOK, &CQuorvidDlg::OnEnter)
 END_MESSAGE_MAP()
 
 BOOL CQuorvidDlg::OnInitDialog() {
@@ -76,6 +79,7 @@ BOOL CQuorvidDlg::OnInitDialog() {
     m_runMask = 0;
     m_trayIconIndex = 0;
 
+    SetUpHistory();
     if (HMENU sysMenu = GetSystemMenu(FALSE)) {
         char about[256] = "";
         if (::LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof about) > 0 && about[0]) {
@@ -128,6 +132,10 @@ void CQuorvidDlg::SetUpList(CListCtrl& list) {
 void CQuorvidDlg::OnSysCommand(UINT nID, LPARAM lParam) {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX)
         ShowAboutBox();
+    else if ((nID & 0xFFF0) == IDM_STATION_HISTORY)
+        OpenHistory(kStationId);
+    else if ((nID & 0xFFF0) == IDM_UPLOADER_HISTORY)
+        OpenHistory(kUploaderId);
     else
         CDialog::OnSysCommand(nID, lParam);
 }

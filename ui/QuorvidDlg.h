@@ -5,6 +5,7 @@
 #include "console/Console.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "ui/HistoryWnd.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -69,6 +70,9 @@ public:
     // The name of a property the window carries while it exists, by which another copy of the program
     // finds it; null for none. Not owned.
     LPCSTR m_pszWindowMark = nullptr;
+    // Each console's history window, opened from its list and from the system menu (History.cpp).
+    CHistoryWnd m_stationHistory;
+    CHistoryWnd m_uploaderHistory;
 
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
@@ -104,6 +108,14 @@ protected:
 
     BOOL LoadConfig(LPCSTR fileName);
 
+    // History windows.
+    void SetUpHistory();
+    BOOL OpenHistory(LPARAM id);
+    void NoteHistoryChange(LPARAM bits);
+    LRESULT OnLButtonDblClk(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
+    void OnEnter();
+
     static const UINT s_wmTaskbarCreated;
 
     DECLARE_MESSAGE_MAP()
@@ -115,4 +127,6 @@ private:
     void ShowTrayMenu();
     void ShowAndRestore();
     void ShowAboutBox();
+    static LPCSTR CommandOf(LPARAM id);
+    CHistoryWnd* HistoryOf(LPARAM id);
 };

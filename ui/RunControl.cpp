@@ -76,8 +76,11 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
     }
 
     SetTrayStateIcon(m_trayIconIndex);
+    NoteHistoryChange(lParam);
     return 0;
 }
+
+LPCSTR CQuorvidDlg::CommandOf(LPARAM id) { return id == kStationId ? kStationCommand : kUploaderCommand; }
 
 CConsole* CQuorvidDlg::ConsoleOf(LPARAM id) {
     if (id == kStationId)
@@ -88,6 +91,7 @@ CConsole* CQuorvidDlg::ConsoleOf(LPARAM id) {
 LRESULT CQuorvidDlg::OnConsoleScreen(WPARAM, LPARAM lParam) {
     if (CConsole* console = ConsoleOf(lParam))
         console->ShowScreen();
+    NoteHistoryChange(lParam);
     return 0;
 }
 

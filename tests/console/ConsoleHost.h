@@ -19,6 +19,14 @@ public:
     static unsigned RingCount(const CConsole& console) { return console.m_ringCount; }
     static void SetJoin(CConsole& console, HANDLE (*join)(HANDLE)) { console.m_pfnJoinJob = join; }
     static HANDLE Join(HANDLE process) { return CConsole::JoinNewJob(process); }
+    // As if the history's storage could not be had: it then records nothing and costs the product one
+    // test per line, so that the bench can compare a flood with and without it.
+    static void DropHistory(CConsole& console) {
+        CConsoleHistory& history = console.m_history;
+        VirtualFree(history.m_slots, 0, MEM_RELEASE);
+        history.m_slots = nullptr;
+        history.m_text = nullptr;
+    }
 };
 
 class CConsoleHost {

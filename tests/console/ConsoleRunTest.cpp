@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 namespace {
 
@@ -19,6 +20,19 @@ Rows LastSix(unsigned lines) {
     for (unsigned n = lines - 5; n <= lines; ++n)
         rows.push_back("flood " + std::to_string(n));
     return rows;
+}
+
+// Every entry held, oldest first, one a line, run records in brackets.
+std::string History(const CConsole& console) {
+    unsigned long long first = 0;
+    std::string all;
+    char text[4096];
+    CConsoleHistory::CEntry entry;
+    for (unsigned i = 0, count = console.HistoryCount(&first); i < count; ++i)
+        all += !console.GetHistoryEntry(first + i, entry, text, sizeof text) ? std::string("<not held>\n")
+               : entry.kind == CConsoleHistory::kRecord                      ? "[" + std::string(text) + "]\n"
+                                                                             : text + std::string("\n");
+    return all;
 }
 
 struct ConsoleTest : ::testing::Test {
@@ -215,6 +229,52 @@ TEST_F(ConsoleTest, ARunWithoutAJobEndsWithinTheBound) {
     EXPECT_FALSE((console.Stop(), console.HasWorker())) << "Stop's bound passed";
     EXPECT_TRUE(CConsole::StopTogether(both, 2)) << "the bound passed as the program closed";
     EXPECT_EQ(2u, Interpreters()) << "the writers, which no job held";
+}
+
+TEST_F(ConsoleTest, TheHistoryKeepsTheLinesOfEveryRunAndHowEachEndedWithinItsBounds) {
+    for (const char* script : {"out 2010-05-17 one\nout  ~ seen\nsleep 300\nout two\nexit 255\n",
+                               "out three\nout ~ unseen\nout four\nhang\n", "crash\n"})
+        console.SetCommand(scripts.Write("run.php", script)), console.Run();
+    console.SetCommand(scripts.Write("run.php", "out five\nhang\n"));
+    auto holds = [&](const std::string& text) { return History(console).find(text) != std::string::npos; };
+    ASSERT_TRUE(console.Start() && host.PumpUntil([&] { return holds("\nfive\n"); }, 9000));
+    host.m_running = 0;
+    console.Stop();
+    std::string before = History(console);
+    EXPECT_TRUE(std::regex_match(
+        before,
+        std::regex(
+            R"(\[run 1 started\]\none\n ~ seen\ntwo\n\[run 1 ended after 0\.[3-9] s: exit code 255\]\n)"
+            R"(\[run 2 started\]\nthree\n\[run 2 ended after \d\.\d s by '~'\]\n\[run 3 started\]\n(.*\n)*)"
+            R"(\[run 3 ended after \d+\.\d s by exception 0xC0000005 \(access violation\)\]\n)"
+            R"(\[run 4 started\]\nfive\n\[run 4 stopped after \d\.\d s\]\n)")))
+        << before;
+
+    // Runs that cannot start: the first has a record of its own, the next ones count it up in place.
+    char message[256];
+    CConsoleHistory::SystemMessage(ERROR_FILE_NOT_FOUND, message, sizeof message);
+    const std::string noStart = "could not start: " + std::string(message) + " (2)";
+    console.SetCommand("quorvid-no-such-program -f x"), console.Run();
+    EXPECT_EQ(before + "[run 5 " + noStart + "]\n", History(console));
+    console.Run(), console.Run();
+    const std::string streak = "[runs 5 to 7 " + noStart + ", 3 times, last at ";
+    EXPECT_EQ(before + streak, History(console).substr(0, before.size() + streak.size()));
+    CConsoleHistory::CStatus status;
+    console.GetHistoryStatus(status);
+    EXPECT_TRUE(status.run == 7 && !status.running && status.failedRuns == 5 && holds(status.lastHow));
+
+    // Entries of a few bytes reach the bound on entries, long lines the bound on bytes.
+    host.m_running = 1;
+    console.SetCommand(scripts.Write("run.php", "lines 10000 2010-05-17 line %n\n")), console.Run();
+    EXPECT_EQ(CConsoleHistory::kMaxEntries, console.HistoryCount());
+    EXPECT_TRUE(History(console).rfind("line 7954\n", 0) == 0 && holds("line 10000\n[run 8 ended"));
+    const std::string x(1990, 'x');
+    console.SetCommand(scripts.Write("run.php", "lines 400 " + x + "%n\n")), console.Run();
+    // The texts' bytes: without the line ends, nor the brackets of the one record left (the run's end).
+    const size_t bytes = History(console).size() - console.HistoryCount() - 2;
+    EXPECT_TRUE(bytes <= CConsoleHistory::kTextBytes && bytes + 2000 > CConsoleHistory::kTextBytes &&
+                holds("xx400\n[run 9 ended"))
+        << bytes;
 }
 
 } // namespace

@@ -83,6 +83,11 @@ public:
     void Click(int id) { Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(id)); }
     bool Enabled(int id) const { return ::IsWindowEnabled(GetDlgItem(id)) != FALSE; }
     bool TrayShows(int state) const { return m_hStateIcon[state] && m_nid.hIcon == m_hStateIcon[state]; }
+    bool PumpUntil(std::function<bool()> done, DWORD ms = 5000) {
+        for (DWORD start = ::GetTickCount(); !done() && ::GetTickCount() - start < ms; ::Sleep(5))
+            Post(WM_NULL);
+        return done();
+    }
 };
 
 } // namespace
@@ -287,4 +292,71 @@ TEST(UiTests, StartSwitchAndIconCentring) {
     EXPECT_FALSE(HasStartSwitch("Quorvid.exe -start --Start") || HasStartSwitch(""));
     EXPECT_EQ(std::make_pair(-5, 34),
               std::make_pair(CenteredIconOrigin(20, 32), CenteredIconOrigin(100, 32)));
+}
+
+// History windows: opened from the system menu and where a person double-clicks a list, one per console, in
+// front, closed; in a flood: follows, stays, copies, and lets rows of entries that went go once in view.
+TEST(UiTests, HistoryWindows) {
+    CStation station("lines 2500 line %n\nevery 20 0 tick %n\n", "hang\n");
+    CTestDlg dlg;
+    dlg.Run([&](CTestDlg& d) {
+        HMENU menu =
+            ::GetSystemMenu(d.m_hWnd, FALSE); // ..., Station history..., Uploader history..., -, About
+        const int n = ::GetMenuItemCount(menu);
+        const std::tuple<WPARAM, HWND, CHistoryWnd*, LPCSTR> kOpen[] = {
+            {::GetMenuItemID(menu, n - 4), nullptr, &d.m_stationHistory, "sbs1station.php history"},
+            {0, d.m_listUploader, &d.m_uploaderHistory, "uploader.php history"},
+            {0, d.m_listStation, &d.m_stationHistory, "sbs1station.php history"},
+            {::GetMenuItemID(menu, n - 3), nullptr, &d.m_uploaderHistory, "uploader.php history"}};
+        for (const auto& [command, list, history, caption] : kOpen) {
+            RECT r = {};
+            ::GetWindowRect(list, &r);
+            POINT at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+            HWND target = ::WindowFromPoint(at); // a disabled list passes the mouse on to the dialog
+            ::MapWindowPoints(nullptr, target, &at, 1);
+            ::PostMessageA(command ? d.m_hWnd : target, command ? WM_SYSCOMMAND : WM_LBUTTONDBLCLK,
+                           command ? command : MK_LBUTTON, MAKELPARAM(at.x, at.y));
+            d.Post(WM_NULL);
+            EXPECT_EQ(history->m_hWnd, ::GetForegroundWindow()) << caption;
+            EXPECT_EQ(history->m_hWnd, ::FindWindowA(nullptr, caption));
+            EXPECT_EQ(nullptr, ::FindWindowExA(nullptr, history->m_hWnd, nullptr, caption)) << "one";
+        }
+        const HWND closing[] = {d.m_stationHistory.m_hWnd, d.m_uploaderHistory.m_hWnd};
+        ::PostMessageA(d.m_stationHistory.m_list, WM_KEYDOWN, VK_ESCAPE, 1);
+        ::PostMessageA(closing[1], WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_TRUE(d.PumpUntil([&] { return !::IsWindow(closing[0]) && !::IsWindow(closing[1]); }));
+
+        CListCtrl& list = d.m_stationHistory.m_list;
+        auto cell = [&](int row, int col = 1) {
+            char text[2048] = "";
+            return std::string(text, list.GetItemText(row, col, text, sizeof text));
+        };
+        auto atBottom = [&] { return list.GetTopIndex() + list.GetCountPerPage() >= list.GetItemCount(); };
+        auto newest = [&] { return cell(list.GetItemCount() - 1); };
+        d.Post(WM_SYSCOMMAND, 0x20);
+        d.Click(IDC_START);
+        EXPECT_TRUE(d.PumpUntil([&] { return newest().rfind("tick", 0) == 0 && atBottom(); }));
+        list.Scroll(0, -2000);
+        const int top = list.GetTopIndex();
+        std::string want;
+        for (int row : {top + 1, top + 2, top + 4}) {
+            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+            want += cell(row, 0) + " " + cell(row) + "\r\n";
+        }
+        EXPECT_TRUE(d.PumpUntil([&] { return cell(0).empty(); }) && top == list.GetTopIndex()); // stays
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = 0x80;
+        ::SetKeyboardState(keys);
+        for (WPARAM key : {'C', 'A'})
+            ::PostMessageA(list, WM_KEYDOWN, key, 1);
+        d.Post(WM_NULL);
+        ASSERT_TRUE(::OpenClipboard(nullptr) && ::GetClipboardData(CF_TEXT));
+        EXPECT_EQ(want, static_cast<const char*>(::GlobalLock(::GetClipboardData(CF_TEXT)))); // in row order
+        ::CloseClipboard();
+        list.EnsureVisible(0, FALSE);
+        EXPECT_TRUE(d.PumpUntil([&] { return list.GetItemCount() <= (int)CConsoleHistory::kMaxEntries; }));
+        EXPECT_TRUE(list.GetNextItem(-1, LVNI_SELECTED) == 0 && list.GetSelectedCount() > 1000) << "Ctrl+A";
+        d.EndDialog(IDCANCEL);
+    });
+    EXPECT_EQ(nullptr, ::FindWindowA(nullptr, "sbs1station.php history"));
 }

@@ -5,8 +5,8 @@
 //   wait-running | wait-idle        wait until both lists show lines and Stop is enabled / until
 //                                   nothing runs (Start enabled, lists empty)
 //   cursor X Y                      move the mouse pointer
-// WINDOW is main, about, menu (an open popup menu) or tray (the taskbar). Exit code 1 when a wait ran
-// out or a window was not found.
+// WINDOW is main, about, station-history, uploader-history, menu (an open popup menu) or tray (the
+// taskbar). Exit code 1 when a wait ran out or a window was not found.
 #include "res/resource.h"
 
 #include <windows.h>
@@ -43,6 +43,10 @@ HWND FindNamed(const char* name) {
         q.caption = "Quorvid sharing application";
     else if (strcmp(name, "about") == 0)
         q.caption = "About Quorvid";
+    else if (strcmp(name, "station-history") == 0)
+        q.caption = "sbs1station.php history";
+    else if (strcmp(name, "uploader-history") == 0)
+        q.caption = "uploader.php history";
     else if (strcmp(name, "menu") == 0)
         q.className = "#32768";
     else if (strcmp(name, "tray") == 0)

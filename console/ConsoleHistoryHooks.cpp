@@ -1,0 +1,55 @@
+// The console's side of its history: what a run tells it, and the window's reads, each under the
+// console's lock, which the worker holds for every line it shows anyway.
+#include "console/Console.h"
+
+unsigned CConsole::HistoryCount(unsigned long long* firstSerial) const {
+    EnterCriticalSection(&m_lock);
+    const unsigned count = m_history.Count();
+    if (firstSerial != nullptr)
+        *firstSerial = m_history.FirstSerial();
+    LeaveCriticalSection(&m_lock);
+    return count;
+}
+
+unsigned long long CConsole::HistoryChanges() const {
+    EnterCriticalSection(&m_lock);
+    const unsigned long long changes = m_history.Changes();
+    LeaveCriticalSection(&m_lock);
+    return changes;
+}
+
+BOOL CConsole::GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
+                               unsigned size) const {
+    EnterCriticalSection(&m_lock);
+    const BOOL held = m_history.GetEntry(serial, entry, text, size);
+    LeaveCriticalSection(&m_lock);
+    return held;
+}
+
+void CConsole::GetHistoryStatus(CConsoleHistory::CStatus& status) const {
+    EnterCriticalSection(&m_lock);
+    m_history.GetStatus(status);
+    LeaveCriticalSection(&m_lock);
+}
+
+// On the worker, once the child is gone. Only a child that ended by itself has a code worth telling:
+// after a '~', a failed pipe or a stop, it is the one this console's termination gave it.
+void CConsole::RecordRunEnd(ERunEnd end, DWORD exitCode) {
+    const DWORD code = end == kRunExited ? exitCode : 0;
+    const CConsoleHistory::EEnd how = end == kRunTilde     ? CConsoleHistory::kByTilde
+                                      : end == kRunStopped ? CConsoleHistory::kStopped
+                                      : end == kRunExited  ? CConsoleHistory::kExited
+                                                           : CConsoleHistory::kPipeFailed;
+    EnterCriticalSection(&m_lock);
+    m_history.RunEnded(how, code);
+    LeaveCriticalSection(&m_lock);
+}
+
+// The system's text is found before the lock is taken: the window may be reading meanwhile.
+void CConsole::RecordNoStart(DWORD error) {
+    char message[256];
+    CConsoleHistory::SystemMessage(error, message, sizeof message);
+    EnterCriticalSection(&m_lock);
+    m_history.CouldNotStart(error, message);
+    LeaveCriticalSection(&m_lock);
+}

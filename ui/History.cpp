@@ -1,0 +1,98 @@
+// The main dialog's way to the consoles' history windows: the system menu's two items, a double-click on a
+// console's list, Enter while a list has the focus, and the consoles' changes passed on to the windows.
+#include "ui/QuorvidDlg.h"
+
+#include "framework/App.h"
+#include "res/resource.h"
+
+#include <windowsx.h>
+
+#include <string.h>
+
+#include <utility>
+
+namespace {
+
+// The script's file name: the command's last word.
+LPCSTR ScriptOf(LPCSTR command) {
+    LPCSTR space = strrchr(command, ' ');
+    return space ? space + 1 : command;
+}
+
+} // namespace
+
+// Beside About: the system menu works while the scripts are idle too, when the lists take no input.
+void CQuorvidDlg::SetUpHistory() {
+    m_stationHistory.SetConsole(&m_stationConsole, ScriptOf(CommandOf(kStationId)), 0);
+    m_uploaderHistory.SetConsole(&m_uploaderConsole, ScriptOf(CommandOf(kUploaderId)), 1);
+    HMENU sysMenu = GetSystemMenu(FALSE);
+    if (sysMenu == nullptr)
+        return;
+    ::AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
+    const std::pair<UINT, UINT> kItems[] = {{IDS_STATION_HISTORY, IDM_STATION_HISTORY},
+                                            {IDS_UPLOADER_HISTORY, IDM_UPLOADER_HISTORY}};
+    for (const auto& [string, command] : kItems) {
+        char text[64] = "";
+        if (::LoadStringA(AfxGetResourceHandle(), string, text, sizeof text) > 0)
+            ::AppendMenuA(sysMenu, MF_STRING, command, text);
+    }
+}
+
+CHistoryWnd* CQuorvidDlg::HistoryOf(LPARAM id) {
+    if (id == kStationId)
+        return &m_stationHistory;
+    return id == kUploaderId ? &m_uploaderHistory : nullptr;
+}
+
+BOOL CQuorvidDlg::OpenHistory(LPARAM id) {
+    CHistoryWnd* history = HistoryOf(id);
+    return history != nullptr && history->Open(this);
+}
+
+// Whatever a console posts tells its window that the history may have changed.
+void CQuorvidDlg::NoteHistoryChange(LPARAM bits) {
+    if (bits & kStationId)
+        m_stationHistory.ConsoleChanged();
+    if (bits & kUploaderId)
+        m_uploaderHistory.ConsoleChanged();
+}
+
+// The lists are disabled, and the system gives a disabled control's mouse input to its parent: a
+// double-click on a list, on a row or not, comes here, in this window's client coordinates.
+LRESULT CQuorvidDlg::OnLButtonDblClk(WPARAM, LPARAM lParam) {
+    const POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    for (LPARAM id : {kStationId, kUploaderId}) {
+        RECT rect;
+        ::GetWindowRect(id == kStationId ? m_listStation : m_listUploader, &rect);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        if (::PtInRect(&rect, at)) {
+            OpenHistory(id);
+            return 0;
+        }
+    }
+    return Default();
+}
+
+// A list that takes input tells of its own double-click.
+LRESULT CQuorvidDlg::OnNotify(WPARAM, LPARAM lParam) {
+    const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->code == NM_DBLCLK && header->idFrom == IDC_LIST_STATION)
+        OpenHistory(kStationId);
+    else if (header->code == NM_DBLCLK && header->idFrom == IDC_LIST_UPLOADER)
+        OpenHistory(kUploaderId);
+    else
+        return Default();
+    return 0;
+}
+
+// The dialog manager makes Enter the default command whatever has the focus; on a list it opens the list's
+// history instead of ending the dialog.
+void CQuorvidDlg::OnEnter() {
+    const HWND focus = ::GetFocus();
+    if (focus != nullptr && focus == m_listStation.m_hWnd)
+        OpenHistory(kStationId);
+    else if (focus != nullptr && focus == m_listUploader.m_hWnd)
+        OpenHistory(kUploaderId);
+    else
+        OnOK();
+}

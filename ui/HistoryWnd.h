@@ -1,0 +1,100 @@
+// CHistoryWnd: the history window of one console, modeless and resizable: a status line (the current run,
+// the runs that ended with an error, the last end) above a virtual list of the console's history, one row
+// per line or run record, with its time. It follows the newest row while the view is at the bottom and
+// nothing is selected; otherwise it stays where it is. Each row keeps its entry, by serial number, as the
+// oldest go.
+//
+// The console's worker never waits for it: the owner tells it of a change (ConsoleChanged), and it reads
+// the history under the console's lock at most every kRedrawMs for as long as changes go on.
+#pragma once
+
+#include "console/Console.h"
+#include "console/ConsoleHistory.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+
+class CHistoryWnd : public CDialog {
+public:
+    enum : UINT {
+        kRedrawMs = 33,
+        // How many quiet redraw periods the timer waits for another change before it stops.
+        kQuietPeriods = 30,
+        // How many rows of entries that went the list keeps above the others at most.
+        kStaleRows = 8192,
+        kTimerId = 1,
+        // "hh:mm:ss.mmm", without its terminating zero.
+        kTimeLength = 12,
+    };
+
+    CHistoryWnd();
+    ~CHistoryWnd() override;
+
+    // The console whose history is shown, and the caption: "<script> history". Neither is owned.
+    void SetConsole(const CConsole* pConsole, LPCSTR scriptName, int cascade);
+    // Opens the window, owned by pOwner, or brings it to the front when it is open already.
+    BOOL Open(CWnd* pOwner);
+    // The console has changed: shown now, or with the next redraw while changes go on.
+    void ConsoleChanged();
+    // Ctrl+C and the context menu's Copy: the selected rows as "hh:mm:ss.mmm text" lines with CRLF, as
+    // CF_TEXT in the bytes the script wrote. FALSE when nothing was selected or the clipboard refused.
+    BOOL CopySelection();
+    void SelectAll();
+    void OnCopy();
+
+    CListCtrl m_list;
+    CStatic m_status;
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    // Enter does nothing; Escape and the close box destroy the window (EndDialog would only hide it).
+    void OnOK() override {}
+    void OnCancel() override;
+    void OnSize(UINT nType, int cx, int cy);
+    LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
+    LRESULT OnContextMenu(WPARAM wParam, LPARAM lParam);
+    void OnTimer(UINT_PTR nIDEvent);
+    LRESULT OnGetMinMaxInfo(WPARAM wParam, LPARAM lParam);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void Refresh();
+    void ShiftRows(unsigned rows);
+    void ShowStatus();
+    void Place();
+    void Layout(int cx, int cy);
+    // The entry of a row, looked up once for its colour and both its columns. FALSE for a row whose entry
+    // has gone since the last refresh.
+    BOOL Fetch(int item);
+    void GetDispInfo(NMLVDISPINFOA* info);
+    LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
+    void OnListKey(WORD key);
+
+    const CConsole* m_pConsole;
+    char m_caption[MAX_PATH];
+    int m_cascade;
+    // Row 0 shows the entry with serial number m_first; the list has m_count rows, the first m_stale of
+    // them of entries that went.
+    unsigned long long m_first;
+    unsigned m_count;
+    unsigned m_stale;
+    unsigned long long m_changes;
+    bool m_bTimer;
+    unsigned m_quietPeriods;
+    DWORD m_lastRefresh;
+    // Layout measures, in pixels, from the template's dialog units.
+    int m_margin;
+    int m_listTop;
+    int m_timeWidth;
+    POINT m_minSize;
+
+    bool m_bFetched;
+    BOOL m_bHeld;
+    unsigned long long m_fetchedSerial;
+    CConsoleHistory::CEntry m_entry;
+    char m_text[CConsole::kMaxLine + 1];
+};
+
+// "hh:mm:ss.mmm" into text, zero-terminated; returns kTimeLength.
+int FormatHistoryTime(const SYSTEMTIME& time, char* text);
