@@ -2,6 +2,7 @@
 // fast it restarts a script, how fast one console and the window's two stop, and what a console costs
 // while idle. Prints a table: each figure beside
 // its target. Runs the stand-in php.exe found beside this program.
+#include "bench/BenchClock.h"
 #include "tests/console/ConsoleHost.h"
 
 #include <psapi.h>
@@ -17,27 +18,12 @@ namespace {
 const unsigned kBaselineLines = 10000;
 const char kLineText[] = "2010-05-17 bench line %n: the quick brown fox jumps over the lazy dog";
 
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return (double)counter.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
-
 double Median(std::vector<double> values) {
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
     size_t mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-double CpuMs() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
-    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
-    return (double)(k.QuadPart + u.QuadPart) / 10000.0;
 }
 
 struct CRow {

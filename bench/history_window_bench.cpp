@@ -2,6 +2,7 @@
 // shows 200,000 lines with its history window closed, open and following the newest row, and open and
 // held with every row selected (the dearest case: the selection moves with its entries as they go), and
 // the process's CPU time for each. Prints a table. Runs the stand-in php.exe found beside this program.
+#include "bench/BenchClock.h"
 #include "framework/App.h"
 #include "res/resource.h"
 #include "ui/QuorvidDlg.h"
@@ -19,21 +20,6 @@ const char* const kModes[] = {"closed", "open, following", "open, held, all rows
 CQuorvidDlg* g_dlg = nullptr;
 int g_mode = 0;
 double g_ms = 0, g_cpuMs = 0;
-
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return (double)counter.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
-
-double CpuMs() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
-    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
-    return (double)(k.QuadPart + u.QuadPart) / 10000.0;
-}
 
 // Handles the dialog's messages, as its modal loop would, until the station console has shown them all.
 unsigned PumpUntilShown(double until) {
