@@ -83,11 +83,6 @@ public:
     void Click(int id) { Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(id)); }
     bool Enabled(int id) const { return ::IsWindowEnabled(GetDlgItem(id)) != FALSE; }
     bool TrayShows(int state) const { return m_hStateIcon[state] && m_nid.hIcon == m_hStateIcon[state]; }
-    bool PumpUntil(std::function<bool()> done, DWORD ms = 5000) {
-        for (DWORD start = ::GetTickCount(); !done() && ::GetTickCount() - start < ms; ::Sleep(5))
-            Post(WM_NULL);
-        return done();
-    }
 };
 
 } // namespace
@@ -260,7 +255,8 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
             d.Post(WM_COMMAND, IDCANCEL);
         }));
         EXPECT_FALSE(dlg.m_stationConsole.HasWorker() || dlg.m_uploaderConsole.HasWorker());
-        EXPECT_EQ(0u, ScriptChildren());
+        // Ending a job only asks for the end of its processes: they go a moment later.
+        EXPECT_TRUE(WaitFor([] { return ScriptChildren() == 0; }, 5000));
     }
     {
         CDialog missing(4242);
@@ -324,7 +320,7 @@ TEST(UiTests, HistoryWindows) {
         const HWND closing[] = {d.m_stationHistory.m_hWnd, d.m_uploaderHistory.m_hWnd};
         ::PostMessageA(d.m_stationHistory.m_list, WM_KEYDOWN, VK_ESCAPE, 1);
         ::PostMessageA(closing[1], WM_SYSCOMMAND, SC_CLOSE, 0);
-        EXPECT_TRUE(d.PumpUntil([&] { return !::IsWindow(closing[0]) && !::IsWindow(closing[1]); }));
+        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(closing[0]) && !::IsWindow(closing[1]); }, 5000));
 
         CListCtrl& list = d.m_stationHistory.m_list;
         auto cell = [&](int row, int col = 1) {
@@ -335,7 +331,7 @@ TEST(UiTests, HistoryWindows) {
         auto newest = [&] { return cell(list.GetItemCount() - 1); };
         d.Post(WM_SYSCOMMAND, 0x20);
         d.Click(IDC_START);
-        EXPECT_TRUE(d.PumpUntil([&] { return newest().rfind("tick", 0) == 0 && atBottom(); }));
+        EXPECT_TRUE(WaitFor([&] { return newest().rfind("tick", 0) == 0 && atBottom(); }, 5000));
         list.Scroll(0, -2000);
         const int top = list.GetTopIndex();
         std::string want;
@@ -343,7 +339,7 @@ TEST(UiTests, HistoryWindows) {
             list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
             want += cell(row, 0) + " " + cell(row) + "\r\n";
         }
-        EXPECT_TRUE(d.PumpUntil([&] { return cell(0).empty(); }) && top == list.GetTopIndex()); // stays
+        EXPECT_TRUE(WaitFor([&] { return cell(0).empty(); }, 5000) && top == list.GetTopIndex()); // stays
         BYTE keys[256] = {};
         keys[VK_CONTROL] = 0x80;
         ::SetKeyboardState(keys);
@@ -354,7 +350,7 @@ TEST(UiTests, HistoryWindows) {
         EXPECT_EQ(want, static_cast<const char*>(::GlobalLock(::GetClipboardData(CF_TEXT)))); // in row order
         ::CloseClipboard();
         list.EnsureVisible(0, FALSE);
-        EXPECT_TRUE(d.PumpUntil([&] { return list.GetItemCount() <= (int)CConsoleHistory::kMaxEntries; }));
+        EXPECT_TRUE(WaitFor([&] { return list.GetItemCount() <= (int)CConsoleHistory::kMaxEntries; }, 5000));
         EXPECT_TRUE(list.GetNextItem(-1, LVNI_SELECTED) == 0 && list.GetSelectedCount() > 1000) << "Ctrl+A";
         d.EndDialog(IDCANCEL);
     });
