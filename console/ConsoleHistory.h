@@ -11,7 +11,8 @@
 class CConsoleHistory {
 public:
     enum : unsigned {
-        kMaxEntries = 2048,
+        // Room for at least 2,000 lines even where every run shows one line between its two records.
+        kMaxEntries = 8192,
         kTextBytes = 512 * 1024,
     };
     enum EKind : BYTE {

@@ -293,7 +293,7 @@ TEST(UiTests, StartSwitchAndIconCentring) {
 // History windows: opened from the system menu and where a person double-clicks a list, one per console, in
 // front, closed; in a flood: follows, stays, copies, and lets rows of entries that went go once in view.
 TEST(UiTests, HistoryWindows) {
-    CStation station("lines 2500 line %n\nevery 20 0 tick %n\n", "hang\n");
+    CStation station("lines 9000 line %n\nevery 20 0 tick %n\n", "hang\n");
     CTestDlg dlg;
     dlg.Run([&](CTestDlg& d) {
         HMENU menu =
