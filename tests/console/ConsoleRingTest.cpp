@@ -54,6 +54,25 @@ TEST(ConsoleRing, KeepsTheNewestBytesAndGivesLines) {
               lines);
 }
 
+// Lines that fill the history's text exactly are all kept; one byte more drops the oldest line, and only
+// that one: the next is still whole.
+TEST(ConsoleHistory, KeepsTextUpToItsBoundExactly) {
+    const unsigned kLines = 300, bytes = CConsoleHistory::kTextBytes, size = bytes / kLines;
+    auto line = [&](unsigned i) {
+        std::string text = std::to_string(i) + std::string(i + 1 < kLines ? size : bytes - size * i, '.');
+        return text.substr(0, text.size() - std::to_string(i).size());
+    };
+    CConsoleHistory history;
+    for (unsigned i = 0; i < kLines; ++i)
+        history.AddLine(line(i).data(), (unsigned)line(i).size());
+    EXPECT_TRUE(history.Count() == kLines && history.FirstSerial() == 0);
+    history.AddLine("z", 1);
+    char text[kMax + 1];
+    CConsoleHistory::CEntry entry;
+    EXPECT_TRUE(history.Count() == kLines && history.FirstSerial() == 1 &&
+                history.GetEntry(1, entry, text, sizeof text) && text == line(1));
+}
+
 TEST(ConsoleLineReader, ReadsThePipeWithoutOverwritingHeldBytes) {
     CConsole console;
     HANDLE read = nullptr, write = nullptr;
