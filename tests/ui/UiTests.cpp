@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <map>
@@ -359,53 +361,24 @@ TEST(UiTests, HistoryWindows) {
     EXPECT_EQ(nullptr, ::FindWindowA(nullptr, "sbs1station.php history"));
 }
 
-namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0], (int)wide.size()));
-    return wide;
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    std::string bytes;
-    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-        char block[4096];
-        for (size_t n; (n = fread(block, 1, sizeof block, file)) > 0;)
-            bytes.append(block, n);
-        fclose(file);
-    }
-    return bytes;
-}
-
-// Holds the clipboard from another thread, as another program would: from `held` being set until
-// `release` is.
-struct CClipboardHolder {
-    HANDLE held = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = ::CreateThread(nullptr, 0, Hold, this, 0, nullptr);
-    static DWORD WINAPI Hold(LPVOID self) {
-        CClipboardHolder* holder = static_cast<CClipboardHolder*>(self);
-        ::OpenClipboard(nullptr);
-        ::SetEvent(holder->held);
-        ::WaitForSingleObject(holder->release, 5000);
-        ::CloseClipboard();
-        return 0;
-    }
-    ~CClipboardHolder() {
-        ::SetEvent(release), ::WaitForSingleObject(thread, 5000);
-        ::CloseHandle(thread), ::CloseHandle(held), ::CloseHandle(release);
-    }
-};
-
-} // namespace
-
 // What a script writes as the main list and the history show it, copy it and save it: UTF-8 (French,
 // Cyrillic, a character beyond the BMP), and a zero byte with lines after it.
 TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
-    const std::string utf8 = "Connexion refus\xC3\xA9"
-                             "e \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xF0\x9F\x9B\xAB";
-    CStation station("out 2010-05-17 " + utf8 + "\nout bin\\x00ary tail\nout after\nhang\n", "hang\n");
+    CStation station("out 2010-05-17 Connexion refus\xC3\xA9"
+                     "e \xD0\x9F\xD1\x80\xD0\xB8 \xF0\x9F\x9B\xAB\n"
+                     "out bin\\x00ary tail\nout after\nhang\n",
+                     "hang\n");
+    const std::wstring rows[] = {L"run 1 started",
+                                 L"Connexion refus\xE9"
+                                 L"e \x041F\x0440\x0438 \xD83D\xDEEB",
+                                 L"bin\xFFFD"
+                                 L"ary tail",
+                                 L"after"};
+    auto utf8 = [](const std::wstring& text) {
+        std::string bytes(3 * text.size(), '\0');
+        return bytes.substr(0, ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &bytes[0],
+                                                     (int)bytes.size(), nullptr, nullptr));
+    };
     CTestDlg dlg;
     dlg.Run([&](CTestDlg& d) {
         CHistoryWnd& history = d.m_stationHistory;
@@ -414,26 +387,24 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
             WCHAR text[4096] = L"";
             return std::wstring(text, from.GetItemText(row, col, text, 4096));
         };
-        const std::wstring rows[] = {L"run 1 started", Wide(utf8),
-                                     L"bin\xFFFD"
-                                     L"ary tail",
-                                     L"after"};
         d.Post(WM_SYSCOMMAND, IDM_STATION_HISTORY);
         d.Click(IDC_START);
         ASSERT_TRUE(
             WaitFor([&] { return list.GetItemCount() == 4 && d.m_listStation.GetItemCount() == 3; }, 5000));
-        std::wstring want;
+        std::wstring copied;
+        std::string saved = "\xEF\xBB\xBF";
         for (int row = 0; row < 4; ++row) {
             EXPECT_EQ(rows[row], cell(list, row, 1));
             EXPECT_TRUE(row == 0 || rows[row] == cell(d.m_listStation, row - 1, 0)) << row;
-            want += cell(list, row, 0) + L" " + rows[row] + L"\r\n";
+            copied += cell(list, row, 0) + L" " + rows[row] + L"\r\n";
+            saved += "\\d{4}-\\d\\d-\\d\\d " + utf8(cell(list, row, 0) + L" " + rows[row]) + "\r\n";
         }
-        // The whole text as a tip over a row that its column cuts.
-        WCHAR tipText[1024] = L"";
-        NMLVGETINFOTIPW tip = {{list.m_hWnd, IDC_HISTORY_LIST, LVN_GETINFOTIPW}, 0, tipText, 1024, 1, 0, 0};
-        history.SendMessage(WM_NOTIFY, IDC_HISTORY_LIST, (LPARAM)&tip);
-        EXPECT_EQ(rows[1], tipText);
-        // A double-click on the divider fits the text column to its longest row.
+        // The whole text as a tip over a row that its column cuts; a double-click on the divider fits the
+        // text column to its longest row.
+        WCHAR tip[1024] = L"";
+        NMLVGETINFOTIPW info = {{list.m_hWnd, IDC_HISTORY_LIST, LVN_GETINFOTIPW}, 0, tip, 1024, 1, 0, 0};
+        history.SendMessage(WM_NOTIFY, IDC_HISTORY_LIST, (LPARAM)&info);
+        EXPECT_EQ(rows[1], tip);
         list.SetColumnWidth(1, 60);
         RECT divider = {};
         ::SendMessageA(list.GetHeader(), HDM_GETITEMRECT, 1, (LPARAM)&divider);
@@ -441,55 +412,58 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
         d.Post(WM_NULL);
         EXPECT_EQ(list.GetStringWidth(rows[1].c_str()) + 16, (int)list.SendMessage(LVM_GETCOLUMNWIDTH, 1));
 
-        // Ctrl+A, Ctrl+C: every row as the list shows it, also those after the zero byte. While another
-        // program holds the clipboard, the status line says so.
+        // Ctrl+A, Ctrl+C: every row as the list shows it, those after the zero byte too. While another
+        // program (a thread here) holds the clipboard, the status line says so.
         BYTE keys[256] = {};
         keys[VK_CONTROL] = 0x80;
         ::SetKeyboardState(keys);
-        {
-            CClipboardHolder holder;
-            ::WaitForSingleObject(holder.held, 5000);
-            for (WPARAM key : {'A', 'C'})
-                ::PostMessageA(list, WM_KEYDOWN, key, 1);
-            d.Post(WM_NULL);
-            WCHAR status[512] = L"";
-            history.m_status.GetWindowText(status, 512);
-            EXPECT_NE(nullptr, wcsstr(status, L"another program holds the clipboard")) << status;
-        }
+        HANDLE events[] = {::CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                           ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+        HANDLE holder = ::CreateThread(
+            nullptr, 0,
+            [](LPVOID e) -> DWORD {
+                ::OpenClipboard(nullptr), ::SetEvent(((HANDLE*)e)[0]),
+                    ::WaitForSingleObject(((HANDLE*)e)[1], 5000);
+                return ::CloseClipboard();
+            },
+            events, 0, nullptr);
+        ::WaitForSingleObject(events[0], 5000);
+        for (WPARAM key : {'A', 'C'})
+            ::PostMessageA(list, WM_KEYDOWN, key, 1);
+        d.Post(WM_NULL);
+        WCHAR status[512] = L"";
+        history.m_status.GetWindowText(status, 512);
+        EXPECT_NE(nullptr, wcsstr(status, L"another program holds the clipboard")) << status;
+        ::SetEvent(events[1]), ::WaitForSingleObject(holder, 5000);
         ::PostMessageA(list, WM_KEYDOWN, 'C', 1);
         d.Post(WM_NULL);
+        ::CloseHandle(holder), ::CloseHandle(events[0]), ::CloseHandle(events[1]);
         ASSERT_TRUE(::OpenClipboard(nullptr));
         HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
-        EXPECT_EQ(want, data ? static_cast<const WCHAR*>(::GlobalLock(data)) : L"");
+        EXPECT_EQ(copied, data ? static_cast<const WCHAR*>(::GlobalLock(data)) : L"");
         ::GlobalUnlock(data), ::CloseClipboard();
 
-        // Saved: UTF-8 with its mark, every entry with its date and time; a refused path leaves nothing,
-        // nor does a file that cannot be replaced.
+        // Saved: UTF-8 with its mark, every entry with its date and time. A folder that does not exist
+        // leaves nothing; nor does a file that cannot be replaced, which stays as it was.
         const std::wstring folder = station.m_path + L"\\saved", path = folder + L"\\history.txt";
         DWORD error = 0;
         EXPECT_TRUE(!history.SaveHistory(path.c_str(), error) && error != 0);
         ::CreateDirectoryW(folder.c_str(), nullptr);
         ASSERT_TRUE(history.SaveHistory(path.c_str(), error)) << error;
-        const std::string saved = ReadFileBytes(path);
-        std::string expected = "\xEF\xBB\xBF";
-        for (int row = 0; row < 4; ++row) {
-            char utf8Row[4096];
-            const std::wstring text = cell(list, row, 0) + L" " + rows[row];
-            expected +=
-                "\\d{4}-\\d\\d-\\d\\d " +
-                std::string(utf8Row, ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(),
-                                                           utf8Row, sizeof utf8Row, nullptr, nullptr)) +
-                "\r\n";
-        }
-        EXPECT_TRUE(std::regex_match(saved, std::regex(expected))) << saved;
+        auto file = [&] {
+            return std::string(std::istreambuf_iterator<char>(
+                                   std::ifstream(std::filesystem::path(path), std::ios::binary).rdbuf()),
+                               {});
+        };
+        const std::string written = file();
+        EXPECT_TRUE(std::regex_match(written, std::regex(saved))) << written;
         HANDLE locked = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_FALSE(history.SaveHistory(path.c_str(), error));
         ::CloseHandle(locked);
         WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW((folder + L"\\*.tmp").c_str(), &found);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, search) << "a temporary file left behind";
-        ::FindClose(search);
-        EXPECT_EQ(saved, ReadFileBytes(path)) << "the file that was there is as it was";
+        EXPECT_EQ(INVALID_HANDLE_VALUE, ::FindFirstFileW((folder + L"\\*.tmp").c_str(), &found))
+            << "a part left";
+        EXPECT_EQ(written, file());
         ::DeleteFileW(path.c_str()), ::RemoveDirectoryW(folder.c_str());
         d.EndDialog(IDCANCEL);
     });
