@@ -2,6 +2,8 @@
 // asked. UTF-8 with a byte-order mark, so that every Notepad reads it as such, and CRLF line ends.
 #include "ui/HistoryWnd.h"
 
+#include "framework/Handle.h"
+
 #include <commdlg.h>
 #include <shlobj.h>
 
@@ -89,14 +91,14 @@ BOOL CHistoryWnd::SaveHistory(LPCWSTR path, DWORD& error) {
         error = ::GetLastError();
         return FALSE;
     }
-    HANDLE file =
-        ::CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    CHandle file(
+        ::CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         error = ::GetLastError();
         ::DeleteFileW(temp);
         return FALSE;
     }
-    CUtf8Writer out(file);
+    CUtf8Writer out(file.Get());
     out.Write(L"\xFEFF", 1);
     unsigned long long first = 0;
     const unsigned count = m_pConsole->HistoryCount(&first);
@@ -111,9 +113,9 @@ BOOL CHistoryWnd::SaveHistory(LPCWSTR path, DWORD& error) {
         out.Write(row, n);
     }
     m_bFetched = false; // m_text was borrowed
-    BOOL saved = out.Flush() && ::FlushFileBuffers(file);
+    BOOL saved = out.Flush() && ::FlushFileBuffers(file.Get());
     error = out.Error() ? out.Error() : ::GetLastError();
-    ::CloseHandle(file);
+    file.Reset(); // closed before it is renamed
     if (saved && !::MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = ::GetLastError();
         saved = FALSE;

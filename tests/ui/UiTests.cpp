@@ -3,6 +3,7 @@
 #include "ui/QuorvidDlg.h"
 
 #include "framework/App.h"
+#include "framework/Handle.h"
 #include "res/resource.h"
 #include "tests/Processes.h"
 #include "tests/Station.h"
@@ -417,27 +418,27 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
         BYTE keys[256] = {};
         keys[VK_CONTROL] = 0x80;
         ::SetKeyboardState(keys);
-        HANDLE events[] = {::CreateEventA(nullptr, TRUE, FALSE, nullptr),
-                           ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-        HANDLE holder = ::CreateThread(
+        CHandle held(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+            release(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        HANDLE events[] = {held.Get(), release.Get()};
+        CHandle holder(::CreateThread(
             nullptr, 0,
             [](LPVOID e) -> DWORD {
                 ::OpenClipboard(nullptr), ::SetEvent(((HANDLE*)e)[0]),
                     ::WaitForSingleObject(((HANDLE*)e)[1], 5000);
                 return ::CloseClipboard();
             },
-            events, 0, nullptr);
-        ::WaitForSingleObject(events[0], 5000);
+            events, 0, nullptr));
+        ::WaitForSingleObject(held.Get(), 5000);
         for (WPARAM key : {'A', 'C'})
             ::PostMessageA(list, WM_KEYDOWN, key, 1);
         d.Post(WM_NULL);
         WCHAR status[512] = L"";
         history.m_status.GetWindowText(status, 512);
         EXPECT_NE(nullptr, wcsstr(status, L"another program holds the clipboard")) << status;
-        ::SetEvent(events[1]), ::WaitForSingleObject(holder, 5000);
+        ::SetEvent(release.Get()), ::WaitForSingleObject(holder.Get(), 5000);
         ::PostMessageA(list, WM_KEYDOWN, 'C', 1);
         d.Post(WM_NULL);
-        ::CloseHandle(holder), ::CloseHandle(events[0]), ::CloseHandle(events[1]);
         ASSERT_TRUE(::OpenClipboard(nullptr));
         HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
         EXPECT_EQ(copied, data ? static_cast<const WCHAR*>(::GlobalLock(data)) : L"");
@@ -457,9 +458,9 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
         };
         const std::string written = file();
         EXPECT_TRUE(std::regex_match(written, std::regex(saved))) << written;
-        HANDLE locked = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        CHandle locked(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         EXPECT_FALSE(history.SaveHistory(path.c_str(), error));
-        ::CloseHandle(locked);
+        locked.Reset();
         WIN32_FIND_DATAW found;
         EXPECT_EQ(INVALID_HANDLE_VALUE, ::FindFirstFileW((folder + L"\\*.tmp").c_str(), &found))
             << "a part left";
