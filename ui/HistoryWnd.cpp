@@ -405,7 +405,7 @@ void CHistoryWnd::OnListKey(WORD key) {
     else if (control && key == 'A')
         SelectAll();
     else if (control && key == 'S')
-        OnSave();
+        PostMessage(WM_COMMAND, ID_HISTORY_SAVE); // its dialog runs once the list's key handling is over
 }
 
 LRESULT CHistoryWnd::OnContextMenu(WPARAM, LPARAM lParam) {

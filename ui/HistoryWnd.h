@@ -4,8 +4,9 @@
 // nothing is selected; otherwise it stays where it is. Each row keeps its entry, by serial number, as the
 // oldest go.
 //
-// The console's worker never waits for it: the owner tells it of a change (ConsoleChanged), and it reads
-// the history under the console's lock at most every kRedrawMs for as long as changes go on.
+// Each row is decoded as it is drawn, copied or saved (console/ScriptText.h), from the bytes the history
+// keeps. The console's worker never waits for it: the owner tells it of a change (ConsoleChanged), and it
+// reads the history under the console's lock at most every kRedrawMs for as long as changes go on.
 #pragma once
 
 #include "console/Console.h"

@@ -362,6 +362,13 @@ TEST(UiTests, HistoryWindows) {
     EXPECT_EQ(nullptr, ::FindWindowA(nullptr, "sbs1station.php history"));
 }
 
+// Holds the clipboard, as another program would, from setting the first event until the second is set.
+DWORD WINAPI HoldClipboard(LPVOID events) {
+    HANDLE* e = static_cast<HANDLE*>(events);
+    ::OpenClipboard(nullptr), ::SetEvent(e[0]), ::WaitForSingleObject(e[1], 5000);
+    return ::CloseClipboard();
+}
+
 // What a script writes as the main list and the history show it, copy it and save it: UTF-8 (French,
 // Cyrillic, a character beyond the BMP), and a zero byte with lines after it.
 TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
@@ -421,14 +428,7 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
         CHandle held(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
             release(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         HANDLE events[] = {held.Get(), release.Get()};
-        CHandle holder(::CreateThread(
-            nullptr, 0,
-            [](LPVOID e) -> DWORD {
-                ::OpenClipboard(nullptr), ::SetEvent(((HANDLE*)e)[0]),
-                    ::WaitForSingleObject(((HANDLE*)e)[1], 5000);
-                return ::CloseClipboard();
-            },
-            events, 0, nullptr));
+        CHandle holder(::CreateThread(nullptr, 0, HoldClipboard, events, 0, nullptr));
         ::WaitForSingleObject(held.Get(), 5000);
         for (WPARAM key : {'A', 'C'})
             ::PostMessageA(list, WM_KEYDOWN, key, 1);
