@@ -99,7 +99,7 @@ unsigned DecodeScriptText(const char* text, unsigned length, WCHAR* out) {
     return n;
 }
 
-unsigned WholeCharacters(const char* text, unsigned length) {
+unsigned WholeCharacters(const char* text, unsigned length, UINT codePage) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     unsigned cutTail = 0;
     switch (Classify(bytes, length, &cutTail)) {
@@ -113,7 +113,7 @@ unsigned WholeCharacters(const char* text, unsigned length) {
     // A double-byte character's second byte can look like a lead byte itself: the characters are
     // counted from the start.
     for (unsigned i = 0; i < length; ++i) {
-        if (IsDBCSLeadByteEx(CP_ACP, bytes[i]) && ++i == length)
+        if (IsDBCSLeadByteEx(codePage, bytes[i]) && ++i == length)
             return length - 1;
     }
     return length;

@@ -14,8 +14,8 @@ unsigned DecodeScriptText(const char* text, unsigned length, WCHAR* out);
 
 // The bytes of a line that was cut after `length` bytes, up to its last whole character: a UTF-8 sequence
 // or an ANSI double-byte character that the cut split is left out. Bytes that are valid UTF-8 up to the
-// start of a sequence at the cut are taken for UTF-8, as PHP writes it.
-unsigned WholeCharacters(const char* text, unsigned length);
+// start of a sequence at the cut are taken for UTF-8, as PHP writes it. Any other text is in `codePage`.
+unsigned WholeCharacters(const char* text, unsigned length, UINT codePage = CP_ACP);
 
 // Copies at most size - 1 bytes of the zero-terminated `from`, cut on a character boundary, and a zero.
 // Gives the bytes copied.

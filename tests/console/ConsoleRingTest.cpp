@@ -109,6 +109,7 @@ TEST(ScriptText, DecodesEachLineForShowingAndCutsOnCharacters) {
     }
     EXPECT_EQ(2u, WholeCharacters("\xC3\xA9\xF0\x9F\x9B", 5));
     EXPECT_EQ(3u, WholeCharacters("\xE9t\xE9", 3)) << "not UTF-8: the ANSI code page's characters";
+    EXPECT_EQ(4u, WholeCharacters("\x82\xA0\x82\x82\x82", 5, 932)) << "two double-byte characters, a lead";
     char to[6];
     EXPECT_EQ(4u, CopyWholeCharacters(to, sizeof to, "ab\xD0\x9F\xD1\x80"));
 }
