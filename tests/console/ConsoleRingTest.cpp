@@ -60,20 +60,18 @@ TEST(ConsoleRing, KeepsTheNewestBytesAndGivesLines) {
 // Lines that fill the history's text exactly are all kept; one byte more drops the oldest line, and only
 // that one: the next is still whole.
 TEST(ConsoleHistory, KeepsTextUpToItsBoundExactly) {
-    const unsigned kLines = 300, bytes = CConsoleHistory::kTextBytes, size = bytes / kLines;
-    auto line = [&](unsigned i) {
-        std::string text = std::to_string(i) + std::string(i + 1 < kLines ? size : bytes - size * i, '.');
-        return text.substr(0, text.size() - std::to_string(i).size());
-    };
+    const unsigned kLines = 300, size = CConsoleHistory::kTextBytes / kLines;
+    std::string lines[kLines], last(CConsoleHistory::kTextBytes - size * (kLines - 1), 'y');
     CConsoleHistory history;
     for (unsigned i = 0; i < kLines; ++i)
-        history.AddLine(line(i).data(), (unsigned)line(i).size());
+        lines[i] = i + 1 < kLines ? std::string(size, 'a' + i % 26) : last,
+        history.AddLine(lines[i].data(), (unsigned)lines[i].size());
     EXPECT_TRUE(history.Count() == kLines && history.FirstSerial() == 0);
     history.AddLine("z", 1);
     char text[kMax + 1];
     CConsoleHistory::CEntry entry;
     EXPECT_TRUE(history.Count() == kLines && history.FirstSerial() == 1 &&
-                history.GetEntry(1, entry, text, sizeof text) && text == line(1));
+                history.GetEntry(1, entry, text, sizeof text) && text == lines[1]);
 }
 
 TEST(ConsoleLineReader, ReadsThePipeWithoutOverwritingHeldBytes) {

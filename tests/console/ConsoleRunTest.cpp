@@ -35,29 +35,26 @@ std::string History(const CConsole& console) {
     return all;
 }
 
-// The console whose next run's pipe the test keeps full, and whether it still does. Short lines, the
-// reader's slowest, in writes of 4 MB that the pipe queues whole until read: of two feeders, one always has
-// a write queued while the other's thread wakes. Each closes its own copy of the write end.
+// The console whose next run's pipe the test keeps full, as long as it does: two feeders, each with a copy
+// of the write end, write empty lines (the reader's slowest) 4 MB at a time, which the pipe queues whole.
 CConsole* g_fed;
 volatile LONG g_feeding;
 const std::string g_lines(1 << 22, '\n');
 
 DWORD WINAPI FeedPipe(LPVOID pipe) {
-    for (DWORD written;
-         g_feeding && WriteFile(pipe, g_lines.data(), (DWORD)g_lines.size(), &written, nullptr);)
+    for (DWORD n; g_feeding && WriteFile(pipe, g_lines.data(), (DWORD)g_lines.size(), &n, nullptr);)
         ;
     return CloseHandle(pipe);
 }
 
-// On the worker, as its child joins a job, before the child can start: the pipe is that run's till its end.
+// On the worker, as the child joins its job: lines wait before the child can start.
 HANDLE JoinAndFeed(HANDLE process) {
-    for (DWORD i = 0, written; g_fed && i < 2; ++i) {
+    for (DWORD i = 0, n; g_fed && i < 2; ++i) {
         HANDLE pipe = nullptr;
         DuplicateHandle(GetCurrentProcess(), CConsoleTestAccess::PipeWrite(*g_fed), GetCurrentProcess(),
                         &pipe, 0, FALSE, DUPLICATE_SAME_ACCESS);
-        if (i == 0)
-            WriteFile(pipe, g_lines.data(), 1 << 15, &written, nullptr);
-        CloseHandle(CreateThread(nullptr, 0, FeedPipe, pipe, 0, nullptr));
+        if (i > 0 || WriteFile(pipe, g_lines.data(), 1 << 15, &n, nullptr))
+            CloseHandle(CreateThread(nullptr, 0, FeedPipe, pipe, 0, nullptr));
     }
     g_fed = nullptr;
     return CConsoleTestAccess::Join(process);

@@ -210,9 +210,9 @@ TEST(EndToEnd, StartSwitchRestartsAnEndedScriptAndEscapeEndsEverything) {
 
     // A script's startup record is the console's own, with nothing of the program's.
     std::string up;
-    EXPECT_TRUE(
-        WaitFor([&] { return (up = app.Rows(IDC_LIST_UPLOADER)).rfind("startup: ", 0) == 0; }, kStateMs));
-    EXPECT_TRUE(up.find("quorvid-e2e-title") == up.npos && up.find("123,45") == up.npos) << up;
+    WaitFor([&] { return (up = app.Rows(IDC_LIST_UPLOADER)).rfind("startup: ", 0) == 0; }, kStateMs);
+    EXPECT_TRUE(up.find("startup: ") == 0 && up.find("e2e-title") == up.npos && up.find("123,45") == up.npos)
+        << up;
 
     // The ended station script is restarted: its list is emptied and refilled, the rest stays as it is.
     EXPECT_TRUE(WaitFor([&] { return app.Lists() == "a|b#" + up; }, kStateMs)) << app.Lists();

@@ -9,39 +9,29 @@
 
 namespace {
 
-bool IsOpen(HANDLE h) {
-    DWORD flags = 0;
-    return GetHandleInformation(h, &flags) != FALSE;
-}
-
 CCriticalSection g_section;
 
-DWORD WINAPI TakeLock(LPVOID) {
-    CLockGuard lock(g_section);
-    return 0;
-}
+DWORD WINAPI TakeLock(LPVOID) { return CLockGuard(g_section), 0; }
 
 // The value of a handle just closed comes back with the next one made: an owner that closed twice, or
 // closed what it had handed on, would close that one.
 TEST(Ownership, AHandleIsClosedOnceAndALockHeldForItsGuardsLife) {
+    DWORD flags;
     for (int way = 0; way < 4; ++way) {
         const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         CHandle owner(held), taker;
-        if (way == 1) {
+        if (way == 1)
             taker = std::move(owner);
-        } else if (way == 2) {
-            CHandle(std::move(owner)).Reset();
-        } else if (way == 3) {
-            owner.Reset(held);
-            EXPECT_TRUE(IsOpen(held)) << "given the handle it holds: kept";
-            owner.Reset(owner.Detach());
-        }
-        EXPECT_TRUE(way % 3 == 0 || !owner) << "moved from, it holds none";
+        else if (way == 2)
+            CHandle gone(std::move(owner));
+        else if (way == 3)
+            owner.Reset(held), owner.Reset(owner.Detach());
+        EXPECT_TRUE(way % 3 == 0 ? owner.Get() == held && GetHandleInformation(held, &flags) : !owner) << way;
         owner.Reset(), taker.Reset();
+        EXPECT_FALSE(GetHandleInformation(held, &flags)) << way;
         const HANDLE next = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         owner.Reset(), taker.Reset();
-        EXPECT_TRUE(!IsOpen(held) || held == next) << way;
-        EXPECT_TRUE(IsOpen(next)) << way;
+        EXPECT_TRUE(GetHandleInformation(next, &flags)) << way;
         CloseHandle(next);
     }
     EXPECT_FALSE(CHandle() || CHandle(INVALID_HANDLE_VALUE));

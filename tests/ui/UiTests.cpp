@@ -285,35 +285,22 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
     }));
 }
 
-namespace {
-
-volatile LONG g_joined;
-
-// The station's first child joins its job, and its worker goes no further: it outlives any bound.
-HANDLE JoinAndHang(HANDLE process) {
-    HANDLE job = CConsoleTestAccess::Join(process);
-    InterlockedExchange(&g_joined, 1);
-    return Sleep(INFINITE), job;
-}
-
-void CloseWithAWorkerPastTheBound() {
-    CStation station("hang\n", "hang\n");
-    CTestDlg dlg;
-    CConsoleTestAccess::SetJoin(dlg.m_stationConsole, JoinAndHang);
-    dlg.Run([](CTestDlg& d) {
-        d.Click(IDC_START);
-        WaitFor([] { return g_joined != 0; }, 10000);
-        d.Post(WM_COMMAND, IDCANCEL);
-    });
-}
-
-} // namespace
-
-// Such a worker as the window goes ends the program there, with an exit code of its own, and what the
-// worker uses (the window's consoles) is never destroyed: the dialog does not return.
+// A worker past Stop's bound as the window goes ends the program there, with an exit code of its own, and
+// what the worker uses (the window's consoles) is never destroyed: the dialog does not return.
 TEST(UiDeathTest, AWorkerPastStopsBoundEndsTheProgramAsTheWindowGoes) {
-    EXPECT_EXIT(CloseWithAWorkerPastTheBound(), ::testing::ExitedWithCode(CQuorvidDlg::kWorkerLeftExitCode),
-                "");
+    EXPECT_EXIT(
+        {
+            CStation station("hang\n");
+            CTestDlg dlg;
+            // The station's first child joins its job, and its worker goes no further.
+            CConsoleTestAccess::SetJoin(dlg.m_stationConsole, [](HANDLE process) {
+                HANDLE job = CConsoleTestAccess::Join(process);
+                Sleep(INFINITE);
+                return job;
+            });
+            dlg.Run([](CTestDlg& d) { d.Click(IDC_START), d.Post(WM_COMMAND, IDCANCEL); });
+        },
+        ::testing::ExitedWithCode(CQuorvidDlg::kWorkerLeftExitCode), "");
 }
 
 // "--start" is case-sensitive, found anywhere in the command line; the minimised icon's origin is signed,
