@@ -154,7 +154,7 @@ std::pair<DWORD, std::string> Quorvid(const std::wstring& folder, const std::wst
     PROCESS_INFORMATION pi = {};
     DWORD code = 0xDEAD, size = 0;
     if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &si, &pi)) {
-        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0)
             TerminateProcess(pi.hProcess, 0xDEAD);
         GetExitCodeProcess(pi.hProcess, &code), CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
     }
