@@ -2,6 +2,7 @@
 #include "res/resource.h"
 #include "tests/Processes.h"
 #include "tests/Station.h"
+#include "ui/ControlMessage.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -335,9 +336,22 @@ TEST(EndToEnd, StationHeldInAnotherSessionIsLeftAlone) {
     wsprintfA(name, "Global\\Quorvid.Station.%08lX.%08lX%08lX", id.dwVolumeSerialNumber, id.nFileIndexHigh,
               id.nFileIndexLow);
     HANDLE held = CreateMutexA(nullptr, TRUE, name);
-    const std::string elsewhere = "this station folder is supervised in another user's session\r\n";
+    const std::string elsewhere = "this station folder is supervised in another user's session";
     for (const wchar_t* command : {L"--start", L"--status"})
-        EXPECT_EQ(Quorvid(station.m_path, command), std::make_pair(3ul, elsewhere)) << Narrow(command);
+        EXPECT_EQ(Quorvid(station.m_path, command), std::make_pair(3ul, elsewhere + "\r\n"))
+            << Narrow(command);
+    // Started by hand, it says so in a message box.
+    CApp byHand;
+    HWND box = nullptr;
+    char text[128] = {};
+    ASSERT_TRUE(byHand.Start(station.m_path, L""));
+    EXPECT_TRUE(WaitFor([&] { return (box = FindWindowA("#32770", "Quorvid")) != nullptr; }, kStateMs));
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    EXPECT_EQ(text, elsewhere);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    DWORD code = 0;
+    EXPECT_EQ(WaitForSingleObject(byHand.pi.hProcess, kStateMs), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(byHand.pi.hProcess, &code) && code == 3) << code;
     EXPECT_EQ(Interpreters(), 0u);
     ReleaseMutex(held), CloseHandle(held);
     EXPECT_EQ(Quorvid(station.m_path, L"--status").first, 1u);
