@@ -167,6 +167,23 @@ std::pair<DWORD, std::string> Quorvid(const std::wstring& folder, const std::wst
     return {code, out.substr(0, size)};
 }
 
+// How many pixels of the notification area's right end show a green lamp: a script that runs.
+int GreenLamps() {
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    RECT rect = {};
+    if (!GetWindowRect(tray, &rect))
+        return -1;
+    HDC screen = GetDC(nullptr);
+    int green = 0;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.right - 64; x < rect.right; ++x) {
+            const COLORREF pixel = GetPixel(screen, x, y);
+            green += GetGValue(pixel) > 150 && GetRValue(pixel) < 100 && GetBValue(pixel) < 100;
+        }
+    ReleaseDC(nullptr, screen);
+    return green;
+}
+
 std::string Narrow(const std::wstring& text) {
     char narrow[MAX_PATH * 2] = {};
     WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
@@ -293,7 +310,7 @@ TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
 
     CApp app;
     ASSERT_TRUE(app.Launch(station.m_path, L"--start"));
-    ASSERT_TRUE(WaitFor([&] { return app.Running() && Interpreters() == 4; }, kStateMs));
+    ASSERT_TRUE(WaitFor([&] { return app.Running() && Interpreters() == 4 && GreenLamps() > 0; }, kStateMs));
     auto status = Quorvid(elsewhere.m_path, here + L"--status");
     EXPECT_EQ(status.first, 0u) << status.second;
     EXPECT_EQ(status.second.find("sbs1station.php: running, run 1 since 20"), 0u) << status.second;
@@ -308,13 +325,14 @@ TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
     EXPECT_EQ(Quorvid(station.m_path, L"--stop"),
               std::make_pair(0ul, std::string("the scripts are stopped\r\n")));
     EXPECT_TRUE(app.Idle() && Interpreters() == 0) << "--stop returned before the copy was idle";
+    EXPECT_TRUE(WaitFor([] { return GreenLamps() == 0; }, kStateMs)) << "the tray still shows a script";
     status = Quorvid(station.m_path, L"--status");
     EXPECT_EQ(status.first, 1u);
     EXPECT_EQ(status.second.find("sbs1station.php: stopped, last run 1; last end: stopped after "), 0u)
         << status.second;
 
     EXPECT_EQ(Quorvid(station.m_path, L"--start").first, 0u);
-    EXPECT_TRUE(WaitFor([&] { return app.Running() && Interpreters() == 4; }, kStateMs));
+    EXPECT_TRUE(WaitFor([&] { return app.Running() && Interpreters() == 4 && GreenLamps() > 0; }, kStateMs));
     EXPECT_EQ(Quorvid(station.m_path, L"--exit"), std::make_pair(0ul, std::string("Quorvid has ended\r\n")));
     EXPECT_EQ(WaitForSingleObject(app.pi.hProcess, 0), WAIT_OBJECT_0) << "--exit returned before the end";
     EXPECT_TRUE(WaitFor([&] { return Interpreters() == 0; }, kStateMs)) << Interpreters() << " left";
