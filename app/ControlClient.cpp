@@ -1,5 +1,6 @@
 #include "app/ControlClient.h"
 
+#include "framework/Handle.h"
 #include "res/resource.h"
 
 #include <stdio.h>
@@ -152,18 +153,17 @@ int CControlClient::Start(HWND holder) {
 int CControlClient::Exit(HWND holder) {
     DWORD pid = 0;
     ::GetWindowThreadProcessId(holder, &pid);
-    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (process == nullptr)
+    CHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (!process)
         return NoAnswer();
     bool given = false;
     DWORD ended = WAIT_TIMEOUT;
     for (const DWORD start = ::GetTickCount();
          ended != WAIT_OBJECT_0 && ::GetTickCount() - start < kStopBoundMs;
-         ended = ::WaitForSingleObject(process, kLookAgainMs)) {
+         ended = ::WaitForSingleObject(process.Get(), kLookAgainMs)) {
         if (!given && Ask(holder))
             given = Command(holder, kControlExit) != FALSE;
     }
-    ::CloseHandle(process);
     if (ended != WAIT_OBJECT_0)
         return NoAnswer();
     m_out.Line("Quorvid has ended");

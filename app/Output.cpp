@@ -2,11 +2,6 @@
 
 #include <stdio.h>
 
-COutput::~COutput() {
-    if (m_hConsoleOut != nullptr)
-        ::CloseHandle(m_hConsoleOut);
-}
-
 // A GUI program started from a console without redirection gets no standard output: it borrows its
 // parent's console. That console's prompt does not wait for a GUI program (cmd.exe's "start /wait" does),
 // so the lines may come after it.
@@ -20,11 +15,10 @@ HANDLE COutput::Target() {
     m_hOut = nullptr;
     if (!::AttachConsole(ATTACH_PARENT_PROCESS))
         return nullptr;
-    m_hConsoleOut = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-    if (m_hConsoleOut == INVALID_HANDLE_VALUE)
-        m_hConsoleOut = nullptr;
-    m_hOut = m_hConsoleOut;
+    m_hConsoleOut.Reset(::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    m_hOut = m_hConsoleOut ? m_hConsoleOut.Get() : nullptr;
     return m_hOut;
 }
 

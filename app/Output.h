@@ -3,12 +3,13 @@
 // of the process that started it, else nowhere.
 #pragma once
 
+#include "framework/Handle.h"
+
 #include <windows.h>
 
 class COutput {
 public:
     COutput() = default;
-    ~COutput();
     COutput(const COutput&) = delete;
     COutput& operator=(const COutput&) = delete;
 
@@ -20,5 +21,5 @@ private:
 
     bool m_bLooked = false;
     HANDLE m_hOut = nullptr;
-    HANDLE m_hConsoleOut = nullptr; // CONOUT$ of the parent's console, opened here
+    CHandle m_hConsoleOut; // CONOUT$ of the parent's console, opened here
 };

@@ -20,14 +20,13 @@ unsigned long long Fnv1a(const void* data, size_t size) {
 // folder is reached by (another drive letter, a mapped drive or its UNC path, a junction, a short name).
 // Some network file systems report no index (0); those count as unreadable.
 bool ReadFolderIdentity(BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE folder =
-        ::CreateFileA(".", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
+    CHandle folder(::CreateFileA(".", FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder)
         return false;
-    const BOOL read = ::GetFileInformationByHandle(folder, &info);
-    ::CloseHandle(folder);
-    return read && (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
+    return ::GetFileInformationByHandle(folder.Get(), &info) &&
+           (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
 }
 
 struct CMarkedWindow {
@@ -45,19 +44,14 @@ BOOL CALLBACK FindMarked(HWND hWnd, LPARAM lParam) {
 
 } // namespace
 
-CStationLock::~CStationLock() {
-    Release();
-    if (m_hMachineMutex != nullptr)
-        ::CloseHandle(m_hMachineMutex);
-    if (m_hSessionMutex != nullptr)
-        ::CloseHandle(m_hSessionMutex);
-}
+// The mutexes themselves are closed after this, with their members.
+CStationLock::~CStationLock() { Release(); }
 
 void CStationLock::Release() {
     if (m_bOwnsMachine)
-        ::ReleaseMutex(m_hMachineMutex);
+        ::ReleaseMutex(m_hMachineMutex.Get());
     if (m_bOwnsSession)
-        ::ReleaseMutex(m_hSessionMutex);
+        ::ReleaseMutex(m_hSessionMutex.Get());
     m_bOwnsMachine = m_bOwnsSession = FALSE;
 }
 
@@ -108,11 +102,11 @@ BOOL Own(HANDLE mutex) {
 
 // Denied access means the mutex exists, made by a copy that runs with other rights or as another user.
 // Any other failure proves nothing, and a program that refused to run for it would supervise nothing.
-HANDLE OpenOrMake(LPCSTR space, LPCSTR mark, BOOL& denied) {
+CHandle OpenOrMake(LPCSTR space, LPCSTR mark, BOOL& denied) {
     char name[64];
     snprintf(name, sizeof name, "%s\\%s", space, mark);
-    const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
-    denied = mutex == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED;
+    CHandle mutex(::CreateMutexA(nullptr, FALSE, name));
+    denied = !mutex && ::GetLastError() == ERROR_ACCESS_DENIED;
     return mutex;
 }
 
@@ -121,15 +115,13 @@ HANDLE OpenOrMake(LPCSTR space, LPCSTR mark, BOOL& denied) {
 // Creating a mutex in the machine's namespace needs no privilege (a file mapping there would).
 CStationLock::EFound CStationLock::Take() {
     BOOL denied = FALSE;
-    if (m_hSessionMutex == nullptr && (m_hSessionMutex = OpenOrMake("Local", m_szMark, denied)) == nullptr &&
-        denied)
+    if (!m_hSessionMutex && !(m_hSessionMutex = OpenOrMake("Local", m_szMark, denied)) && denied)
         return kHolderHere;
-    if (m_hSessionMutex != nullptr && !(m_bOwnsSession = Own(m_hSessionMutex)))
+    if (m_hSessionMutex && !(m_bOwnsSession = Own(m_hSessionMutex.Get())))
         return kHolderHere;
-    if (m_hMachineMutex == nullptr && (m_hMachineMutex = OpenOrMake("Global", m_szMark, denied)) == nullptr &&
-        !denied)
+    if (!m_hMachineMutex && !(m_hMachineMutex = OpenOrMake("Global", m_szMark, denied)) && !denied)
         return kTaken;
-    if (m_hMachineMutex != nullptr && (m_bOwnsMachine = Own(m_hMachineMutex)))
+    if (m_hMachineMutex && (m_bOwnsMachine = Own(m_hMachineMutex.Get())))
         return kTaken;
     Release();
     return kHolderElsewhere;

@@ -3,6 +3,8 @@
 // at once (fast user switching, Remote Desktop) would do the same with a copy each.
 #pragma once
 
+#include "framework/Handle.h"
+
 #include <windows.h>
 
 class CStationLock {
@@ -38,8 +40,8 @@ private:
     // The session's mutex is taken first and let go last: whoever owns the machine's mutex owns its own
     // session's too, so a copy that owns this session's but not the machine's knows the holder is in
     // another session. The session's mutex also keeps out copies of versions that knew no other.
-    HANDLE m_hSessionMutex = nullptr;
-    HANDLE m_hMachineMutex = nullptr;
+    CHandle m_hSessionMutex;
+    CHandle m_hMachineMutex;
     BOOL m_bOwnsSession = FALSE;
     BOOL m_bOwnsMachine = FALSE;
     char m_szMark[48] = {};

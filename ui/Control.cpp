@@ -5,6 +5,7 @@
 // it asked for.
 #include "ui/QuorvidDlg.h"
 
+#include "framework/Handle.h"
 #include "ui/ControlMessage.h"
 
 #include <ntsecapi.h>
@@ -21,12 +22,11 @@ const UINT kAnswerMs = 2000;
 
 // The user of the process, in `buffer`.
 bool ReadUser(HANDLE process, void* buffer, DWORD size) {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(process, TOKEN_QUERY, &token))
+    HANDLE opened = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &opened))
         return false;
-    const BOOL read = ::GetTokenInformation(token, TokenUser, buffer, size, &size);
-    ::CloseHandle(token);
-    return read != FALSE;
+    CHandle token(opened);
+    return ::GetTokenInformation(token.Get(), TokenUser, buffer, size, &size) != FALSE;
 }
 
 // Whether the window belongs to a process of this process's user. A window handle is what the asker says
@@ -35,19 +35,18 @@ bool IsOwnUsersWindow(HWND hWnd) {
     DWORD pid = 0;
     if (!::IsWindow(hWnd) || !::GetWindowThreadProcessId(hWnd, &pid))
         return false;
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (process == nullptr) // Windows XP knows only the full right
-        process = ::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
-    if (process == nullptr)
+    CHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) // Windows XP knows only the full right
+        process.Reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+    if (!process)
         return false;
     union {
         TOKEN_USER user;
         BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     } mine, theirs;
-    const bool read =
-        ReadUser(::GetCurrentProcess(), &mine, sizeof mine) && ReadUser(process, &theirs, sizeof theirs);
-    ::CloseHandle(process);
-    return read && ::EqualSid(mine.user.User.Sid, theirs.user.User.Sid);
+    return ReadUser(::GetCurrentProcess(), &mine, sizeof mine) &&
+           ReadUser(process.Get(), &theirs, sizeof theirs) &&
+           ::EqualSid(mine.user.User.Sid, theirs.user.User.Sid);
 }
 
 void Describe(const CConsole& console, LPCSTR script, CControlScript& out) {
