@@ -362,7 +362,18 @@ TEST(EndToEnd, StationHeldInAnotherSessionIsLeftAlone) {
     char name[64];
     wsprintfA(name, "Global\\Quorvid.Station.%08lX.%08lX%08lX", id.dwVolumeSerialNumber, id.nFileIndexHigh,
               id.nFileIndexLow);
-    HANDLE held = CreateMutexA(nullptr, TRUE, name);
+    // Made by another user, the mutex is one this user may not open: it is held, owned or not.
+    SECURITY_DESCRIPTOR noOne = {};
+    ACL empty = {};
+    InitializeSecurityDescriptor(&noOne, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
+    SetSecurityDescriptorDacl(&noOne, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES othersOnly = {sizeof(othersOnly), &noOne, FALSE};
+    HANDLE held = CreateMutexA(&othersOnly, FALSE, name);
+    EXPECT_EQ(Quorvid(station.m_path, L"--start").first, 3u);
+    CloseHandle(held);
+    // Made by this user in another session, it is held while owned.
+    held = CreateMutexA(nullptr, TRUE, name);
     const std::string elsewhere = "this station folder is supervised in another user's session";
     for (const wchar_t* command : {L"--start", L"--status"})
         EXPECT_EQ(Quorvid(station.m_path, command), std::make_pair(3ul, elsewhere + "\r\n"))
