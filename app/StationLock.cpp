@@ -1,7 +1,5 @@
 #include "app/StationLock.h"
 
-#include "res/resource.h"
-
 #include <stdio.h>
 
 namespace {
