@@ -61,6 +61,16 @@ void Describe(const CConsole& console, LPCSTR script, CControlScript& out) {
     ::lstrcpynA(out.lastHow, status.lastHow, sizeof out.lastHow);
 }
 
+// A box this window owns that runs a loop of its own (the About box) would hold the program's end until
+// someone closed it. The history windows are the dialog's own and go with it.
+BOOL CALLBACK EndOwnedBox(HWND hWnd, LPARAM owner) {
+    char name[16] = "";
+    if (::GetWindow(hWnd, GW_OWNER) == (HWND)owner && ::GetClassNameA(hWnd, name, sizeof name) &&
+        strcmp(name, "#32770") == 0)
+        ::EndDialog(hWnd, IDCANCEL);
+    return TRUE;
+}
+
 } // namespace
 
 // Every copy's window is marked for --list, and this folder's copy for whoever looks for its station.
@@ -117,7 +127,12 @@ LRESULT CQuorvidDlg::OnControlCommand(WPARAM wParam, LPARAM) {
         OnBnClickedStart();
     else if ((wParam == kControlStop || wParam == kControlExit) && m_runMask != 0)
         OnBnClickedStop();
-    if (wParam == kControlExit)
-        OnOK();
+    if (wParam != kControlExit)
+        return 0;
+    // While the tray menu or the About box is open, this runs inside their loops.
+    ::EndMenu();
+    if (!IsWindowEnabled())
+        ::EnumThreadWindows(::GetCurrentThreadId(), EndOwnedBox, (LPARAM)m_hWnd);
+    OnOK();
     return 0;
 }
