@@ -5,6 +5,7 @@
 //   wait-running | wait-idle        wait until both lists show lines and Stop is enabled / until
 //                                   nothing runs (Start enabled, lists empty)
 //   cursor X Y                      move the mouse pointer
+//   text WINDOW ID                  print the text of that window's control ID
 // WINDOW is main, about, station-history, uploader-history, menu (an open popup menu) or tray (the
 // taskbar). Exit code 1 when a wait ran out or a window was not found.
 #include "res/resource.h"
@@ -119,6 +120,14 @@ int main(int argc, char** argv) {
         return WaitFor([] { return RunState() == 1; }) ? 0 : Fail("not running");
     if (strcmp(command, "wait-idle") == 0)
         return WaitFor([] { return RunState() == 0; }) ? 0 : Fail("not idle");
+    if (strcmp(command, "text") == 0) {
+        HWND hWnd = FindNamed(window);
+        char text[256] = {};
+        if (!hWnd || !GetDlgItemTextA(hWnd, (int)number(3), text, sizeof(text)))
+            return Fail("no such text");
+        printf("%s\n", text);
+        return 0;
+    }
     if (strcmp(command, "cursor") == 0)
         return SetCursorPos((int)number(2), (int)number(3)) ? 0 : Fail("cursor");
     return Fail("unknown command");
