@@ -450,6 +450,7 @@ Function FolderId
   Push $R2
   Push $R3
   Push $R4
+  Push $R5
   ; No access asked, FILE_FLAG_BACKUP_SEMANTICS: a folder's attributes can be read so.
   System::Call 'kernel32::CreateFileW(w R0, i 0, i 7, p 0, i 3, i 0x02000000, p 0) p .R1'
   StrCpy $R0 ""
@@ -457,12 +458,13 @@ Function FolderId
     System::Call '*(&i52) p .R2' ; BY_HANDLE_FILE_INFORMATION
     System::Call 'kernel32::GetFileInformationByHandle(p R1, p R2) i .R3'
     ${If} $R3 <> 0
-      System::Call '*$R2(i, i, i, i, i, i, i, i .R3, i, i, i, i .R4, i .R1)'
-      StrCpy $R0 "$R3:$R4:$R1"
+      System::Call '*$R2(i, i, i, i, i, i, i, i .R3, i, i, i, i .R4, i .R5)'
+      StrCpy $R0 "$R3:$R4:$R5"
     ${EndIf}
     System::Free $R2
     System::Call 'kernel32::CloseHandle(p R1)'
   ${EndIf}
+  Pop $R5
   Pop $R4
   Pop $R3
   Pop $R2
@@ -1173,6 +1175,20 @@ Function UninstallLauncher
   ${EndIf}
   InitPluginsDir
   WriteUninstaller "$PLUGINSDIR\uninstall.exe"
+  ; Setup reads its data from its own file, which it keeps open without letting it be renamed. That
+  ; data is no longer needed: the handle is closed, found by the file's name (less the "\\?\" prefix).
+  StrCpy $R0 $EXEPATH
+  Call NormalisePath
+  ${For} $4 1 4096
+    IntOp $5 $4 * 4
+    System::Call 'kernel32::GetFinalPathNameByHandleW(p r5, w .r6, i ${NSIS_MAX_STRLEN}, i 0) i .r7'
+    ${If} $7 > 0
+      StrCpy $6 $6 "" 4
+      ${If} $6 == $R0
+        System::Call 'kernel32::CloseHandle(p r5)'
+      ${EndIf}
+    ${EndIf}
+  ${Next}
   StrCpy $2 "$PLUGINSDIR\launcher.exe"
   System::Call 'kernel32::MoveFileExW(w "$EXEPATH", w r2, i 0) i .r3'
   ClearErrors

@@ -419,6 +419,12 @@ check_release() {
   quorvid_start_display
   trap quorvid_end_session EXIT
   quorvid_begin_wine
+  # Wine links the user's Documents to this machine's home folder: the default station folder must stay
+  # in the prefix.
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/Documents; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+  done
 
   local arch
   check "SHA256SUMS verify" check_sums
