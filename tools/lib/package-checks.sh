@@ -135,11 +135,11 @@ state() {
 }
 
 # installed_files_right ARCH [FOLDER]: the program folder holds exactly what was staged, and the
-# uninstaller.
+# uninstaller, besides the user's notes.txt where the checks put one.
 installed_files_right() {
   local stage="$builds/release-$1/stage" folder=${2:-$instdir}
   diff <(cd "$stage" && find . -type f | LC_ALL=C sort) \
-    <(cd "$folder" && find . -type f ! -name uninstall.exe | LC_ALL=C sort) || return
+    <(cd "$folder" && find . -type f ! -name uninstall.exe ! -name notes.txt | LC_ALL=C sort) || return
   cmp "$stage/Quorvid.exe" "$folder/Quorvid.exe" && [ -f "$folder/uninstall.exe" ]
 }
 
@@ -335,7 +335,7 @@ C
   log=$(unix_path "$(wine cmd.exe /c echo %TEMP% </dev/null | tr -d '\r')\\Quorvid-setup.log")
   rm -f "$log"
   installer_places "$1" all
-  setup "$1" "/S /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
+  setup "$1" "/S /ALLUSERS /AUTOSTART /STATION=$station_win" || fail "the installer failed: $?" || return
   [ ! -e "$(unix_path "$canary_win")" ] || fail "the user's replaced uninstall.exe was run" || return
   [ "$(cd "$user_instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)" = "$user_state" ] ||
     fail "the user's installation changed" || return
