@@ -6,8 +6,9 @@
 //                                   nothing runs (Start enabled, lists empty)
 //   cursor X Y                      move the mouse pointer
 //   text WINDOW ID                  print the text of that window's control ID
-// WINDOW is main, about, station-history, uploader-history, menu (an open popup menu) or tray (the
-// taskbar). Exit code 1 when a wait ran out or a window was not found.
+// WINDOW is main, about, station-history, uploader-history, menu (an open popup menu), tray (the
+// taskbar) or caption:TEXT (a window of that title). Exit code 1 when a wait ran out or a window was not
+// found.
 #include "res/resource.h"
 
 #include <windows.h>
@@ -52,6 +53,8 @@ HWND FindNamed(const char* name) {
         q.className = "#32768";
     else if (strcmp(name, "tray") == 0)
         q.className = "Shell_TrayWnd";
+    else if (strncmp(name, "caption:", 8) == 0)
+        q.caption = name + 8;
     else
         return nullptr;
     EnumWindows(MatchShown, (LPARAM)&q);
