@@ -7,8 +7,8 @@
 //   cursor X Y                      move the mouse pointer
 //   text WINDOW ID                  print the text of that window's control ID
 // WINDOW is main, about, station-history, uploader-history, menu (an open popup menu), tray (the
-// taskbar) or caption:TEXT (a window of that title). Exit code 1 when a wait ran out or a window was not
-// found.
+// taskbar) or caption:TEXT (a window whose title begins so). Exit code 1 when a wait ran out or a window was
+// not found.
 #include "res/resource.h"
 
 #include <windows.h>
@@ -23,6 +23,7 @@ namespace {
 struct Query {
     const char* className;
     const char* caption;
+    bool prefix; // the caption only begins so (an installer adds each page's name to its own)
     HWND found;
 };
 
@@ -32,7 +33,8 @@ BOOL CALLBACK MatchShown(HWND hWnd, LPARAM lParam) {
     GetClassNameA(hWnd, className, sizeof(className));
     GetWindowTextA(hWnd, caption, sizeof(caption));
     if (IsWindowVisible(hWnd) && (!q->className || strcmp(className, q->className) == 0) &&
-        (!q->caption || strcmp(caption, q->caption) == 0)) {
+        (!q->caption ||
+         (q->prefix ? strncmp(caption, q->caption, strlen(q->caption)) : strcmp(caption, q->caption)) == 0)) {
         q->found = hWnd;
         return FALSE;
     }
@@ -40,7 +42,7 @@ BOOL CALLBACK MatchShown(HWND hWnd, LPARAM lParam) {
 }
 
 HWND FindNamed(const char* name) {
-    Query q = {nullptr, nullptr, nullptr};
+    Query q = {nullptr, nullptr, false, nullptr};
     if (strcmp(name, "main") == 0)
         q.caption = "Quorvid sharing application";
     else if (strcmp(name, "about") == 0)
@@ -53,9 +55,10 @@ HWND FindNamed(const char* name) {
         q.className = "#32768";
     else if (strcmp(name, "tray") == 0)
         q.className = "Shell_TrayWnd";
-    else if (strncmp(name, "caption:", 8) == 0)
+    else if (strncmp(name, "caption:", 8) == 0) {
         q.caption = name + 8;
-    else
+        q.prefix = true;
+    } else
         return nullptr;
     EnumWindows(MatchShown, (LPARAM)&q);
     return q.found;
