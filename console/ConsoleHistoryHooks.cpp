@@ -3,33 +3,27 @@
 #include "console/Console.h"
 
 unsigned CConsole::HistoryCount(unsigned long long* firstSerial) const {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     const unsigned count = m_history.Count();
     if (firstSerial != nullptr)
         *firstSerial = m_history.FirstSerial();
-    LeaveCriticalSection(&m_lock);
     return count;
 }
 
 unsigned long long CConsole::HistoryChanges() const {
-    EnterCriticalSection(&m_lock);
-    const unsigned long long changes = m_history.Changes();
-    LeaveCriticalSection(&m_lock);
-    return changes;
+    CLockGuard lock(m_lock);
+    return m_history.Changes();
 }
 
 BOOL CConsole::GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
                                unsigned size) const {
-    EnterCriticalSection(&m_lock);
-    const BOOL held = m_history.GetEntry(serial, entry, text, size);
-    LeaveCriticalSection(&m_lock);
-    return held;
+    CLockGuard lock(m_lock);
+    return m_history.GetEntry(serial, entry, text, size);
 }
 
 void CConsole::GetHistoryStatus(CConsoleHistory::CStatus& status) const {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_history.GetStatus(status);
-    LeaveCriticalSection(&m_lock);
 }
 
 // On the worker, once the child is gone. Only a child that ended by itself has a code worth telling:
@@ -40,16 +34,14 @@ void CConsole::RecordRunEnd(ERunEnd end, DWORD exitCode) {
                                       : end == kRunStopped ? CConsoleHistory::kStopped
                                       : end == kRunExited  ? CConsoleHistory::kExited
                                                            : CConsoleHistory::kPipeFailed;
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_history.RunEnded(how, code);
-    LeaveCriticalSection(&m_lock);
 }
 
 // The system's text is found before the lock is taken: the window may be reading meanwhile.
 void CConsole::RecordNoStart(DWORD error) {
     char message[256];
     CConsoleHistory::SystemMessage(error, message, sizeof message);
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_history.CouldNotStart(error, message);
-    LeaveCriticalSection(&m_lock);
 }
