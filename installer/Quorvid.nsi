@@ -721,7 +721,11 @@ Function ScopePage
   !insertmacro MUI_HEADER_TEXT "Install for" "Quorvid can be installed for you alone, or for everyone who uses this computer."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 24u "$UpdateNote$\r$\nQuorvid needs no administrator rights to run. Choose who it is installed for:"
+  StrCpy $0 ""
+  ${If} $UpdateNote != ""
+    StrCpy $0 "$UpdateNote$\r$\n"
+  ${EndIf}
+  ${NSD_CreateLabel} 0 0 100% 24u "$0Quorvid needs no administrator rights to run. Choose who it is installed for:"
   Pop $0
   ${NSD_CreateRadioButton} 8u 28u -8u 12u "&Only for me (no administrator rights needed)"
   Pop $ScopeUserButton
