@@ -149,7 +149,7 @@ Var RunCode
 
 Page custom ScopePage ScopeLeave
 
-!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs Quorvid's program in the folder below. It never replaces or removes a file it did not put there, so the folder may hold files of yours; it must not be the station folder, nor lie inside it."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs Quorvid's program in the folder below. It never replaces or removes a file it did not put there, so the folder may hold files of yours. It must not be the station folder, lie inside it or hold it."
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW ProgramFolderShow
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE ProgramFolderLeave
 !insertmacro MUI_PAGE_DIRECTORY
@@ -171,7 +171,7 @@ Page custom OptionsPage OptionsLeave
 !define MUI_FINISHPAGE_RUN_FUNCTION StartNow
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_UNCONFIRMPAGE_TEXT_TOP "Quorvid will be removed from the folder below: the program, its shortcuts and its entry in the list of installed programs. The station folder stays as it is, with config.ini and the scripts, and so does every file you added to the program folder, and config.ini.example if you changed it."
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "Quorvid's program, shortcuts and entry in the list of installed programs will be removed. The station folder stays as it is, and so do the files you added to the folder below, and config.ini.example if you changed it."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
