@@ -117,6 +117,13 @@ Var Autostart      ; 1: a Startup shortcut with --start
 Var CopyExample    ; 1: give a station folder without config.ini a copy of the example
 Var UpdateNote     ; what the first page says of an installed version
 Var InPlace        ; 1: the program folder is the installation being updated
+Var NoClose        ; 1: /NOCLOSE, a running copy is refused rather than closed
+Var Asked          ; 1: the first page asked about running copies already
+Var Lister         ; the program that answers --list and --exit
+Var ListOut        ; its --list output, read once a search
+Var Running        ; copies of the installed program found running (see FindRunning)
+Var Closed         ; copies closed, to be started again after the update
+Var Lines          ; RunningLine's list
 ; The folder picker's prompt, one for each of the two folder pages.
 Var BrowseText
 Var ScopeUserButton
@@ -146,6 +153,7 @@ Var RunCode
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_CUSTOMFUNCTION_ABORT OnAbort
 
 Page custom ScopePage ScopeLeave
 
@@ -172,6 +180,7 @@ Page custom OptionsPage OptionsLeave
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "Quorvid's program, shortcuts and entry in the list of installed programs will be removed. The station folder stays as it is, and so do the files you added to the folder below, and config.ini.example if you changed it."
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.AskToClose
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -300,6 +309,226 @@ FunctionEnd
 !macroend
 !insertmacro DEFINE_LOG ""
 !insertmacro DEFINE_LOG "un."
+
+; --- Running copies of the installed program: closed through the program's own --exit before an update
+; or removal, and, after an update, started again where they ran. $Lister is a program that answers
+; --list and --exit (Setup: this version's, unpacked into $PLUGINSDIR; the uninstaller: the installed
+; one). A copy too old to answer is found by its open file instead (CloseProgram), as before.
+
+; $Running += every copy that --list reports from the program folder on the stack (pop), one a line:
+; running|idle TAB station folder TAB program.
+!macro DEFINE_RUNNING UN
+Function ${UN}FindRunning
+  Exch $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $R6
+  Push $R7
+  ${If} $ListOut == ""
+    nsExec::ExecToStack '"$Lister" --list'
+    Pop $R2
+    Pop $ListOut
+    ${If} $R2 != 0
+      StrCpy $ListOut "$\n"
+    ${EndIf}
+  ${EndIf}
+  ; One line at a time: $R3 the position, $R4 the field number, $R5.. the fields.
+  StrCpy $R3 0
+  StrCpy $R4 1
+  StrCpy $R5 ""
+  StrCpy $R6 ""
+  StrCpy $R7 ""
+  ${Do}
+    StrCpy $R2 $ListOut 1 $R3
+    IntOp $R3 $R3 + 1
+    ${If} $R2 == "$\t"
+      IntOp $R4 $R4 + 1
+    ${ElseIf} $R2 == "$\n"
+    ${OrIf} $R2 == ""
+      ; pid, state, program, station: the program's folder decides.
+      ${GetParent} $R6 $R2
+      ${If} $R2 == $R1
+      ${AndIf} $R1 != ""
+        ; Once, though two entries name the folder.
+        ${WordFind} "$Running" "$R5$\t$R7$\t$R6$\n" "E*" $R2
+        ${If} ${Errors}
+          StrCpy $Running "$Running$R5$\t$R7$\t$R6$\n"
+        ${EndIf}
+      ${EndIf}
+      StrCpy $R2 $ListOut 1 $R3
+      ${If} $R2 == ""
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $R4 1
+      StrCpy $R5 ""
+      StrCpy $R6 ""
+      StrCpy $R7 ""
+    ${ElseIf} $R2 != "$\r"
+      ${If} $R4 == 2
+        StrCpy $R5 "$R5$R2"
+      ${ElseIf} $R4 == 3
+        StrCpy $R6 "$R6$R2"
+      ${ElseIf} $R4 == 4
+        StrCpy $R7 "$R7$R2"
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  Pop $R7
+  Pop $R6
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+FunctionEnd
+
+; $R0 = the station folders of $Running, one an indented line, for a message.
+Function ${UN}RunningText
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  StrCpy $R0 ""
+  StrCpy $R1 0
+  ${Do}
+    StrCpy $Lines $Running
+    Push $R1
+    Call ${UN}RunningLine
+    ${If} $R2 == ""
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $R0 "$R0$\r$\n    $R3"
+    IntOp $R1 $R1 + 1
+  ${Loop}
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+FunctionEnd
+
+; Pop: N. $R2, $R3, $R4 = the state, station folder and program of line N of $Lines ($R2 "": none).
+Function ${UN}RunningLine
+  Exch $R5
+  Push $R6
+  Push $R7
+  Push $R8
+  StrCpy $R2 ""
+  StrCpy $R3 ""
+  StrCpy $R4 ""
+  StrCpy $R6 0
+  StrCpy $R7 0
+  ${Do}
+    StrCpy $R8 $Lines 1 $R6
+    ${If} $R8 == ""
+      StrCpy $R2 ""
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R6 $R6 + 1
+    ${If} $R8 == "$\n"
+      ${If} $R5 == 0
+        ${ExitDo}
+      ${EndIf}
+      IntOp $R5 $R5 - 1
+      StrCpy $R7 0
+      StrCpy $R2 ""
+      StrCpy $R3 ""
+      StrCpy $R4 ""
+    ${ElseIf} $R8 == "$\t"
+      IntOp $R7 $R7 + 1
+    ${ElseIf} $R7 == 0
+      StrCpy $R2 "$R2$R8"
+    ${ElseIf} $R7 == 1
+      StrCpy $R3 "$R3$R8"
+    ${Else}
+      StrCpy $R4 "$R4$R8"
+    ${EndIf}
+  ${Loop}
+  Pop $R8
+  Pop $R7
+  Pop $R6
+  Pop $R5
+FunctionEnd
+
+; Closes every copy in $Running through --exit, which returns once the copy has ended with its scripts.
+; $R0 = 1 where all closed (they are in $Closed). Where one does not close within its bound (10 s at
+; most: Stop's 4 s a script, then the close), the ones closed before it are started again as they were,
+; and $R0 = 0.
+Function ${UN}CloseRunning
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  StrCpy $Closed ""
+  StrCpy $R1 0
+  ${Do}
+    StrCpy $Lines $Running
+    Push $R1
+    Call ${UN}RunningLine
+    ${If} $R2 == ""
+      StrCpy $R0 1
+      ${ExitDo}
+    ${EndIf}
+    nsExec::Exec `"$Lister" --exit "--station=$R3"`
+    Pop $R0
+    ${If} $R0 != 0
+      Push "Quorvid in $R3 did not close (exit code $R0): nothing was changed."
+      Call ${UN}Log
+      Push ""
+      Call ${UN}RestartClosed
+      StrCpy $R0 0
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $Closed "$Closed$R2$\t$R3$\t$R4$\n"
+    IntOp $R1 $R1 + 1
+  ${Loop}
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+FunctionEnd
+
+; Starts each copy of $Closed again in its own station folder, with --start where its scripts ran.
+; Pop: the program to start, or "" for each copy's own.
+Function ${UN}RestartClosed
+  Exch $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  StrCpy $R5 0
+  ${Do}
+    StrCpy $Lines $Closed
+    Push $R5
+    Call ${UN}RunningLine
+    ${If} $R2 == ""
+      ${ExitDo}
+    ${EndIf}
+    ${If} $R1 != ""
+      StrCpy $R4 $R1
+    ${EndIf}
+    SetOutPath $R3
+    ${If} $R2 == running
+      Exec '"$R4" --start'
+    ${Else}
+      Exec '"$R4"'
+    ${EndIf}
+    Push "Started Quorvid again in $R3."
+    Call ${UN}Log
+    IntOp $R5 $R5 + 1
+  ${Loop}
+  StrCpy $Closed ""
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+FunctionEnd
+!macroend
+!insertmacro DEFINE_RUNNING ""
+!insertmacro DEFINE_RUNNING "un."
+
 
 ; Starts $RunFile with $RunParams through the shell, so that "runas", or a program whose manifest
 ; asks for administrator rights, gets its prompt; waits for it. $RunCode: its exit code, or "" when it
@@ -718,6 +947,7 @@ Function ScopePage
   ${If} $ScopeGiven == 1
     Abort
   ${EndIf}
+  Call AskToClose
   !insertmacro MUI_HEADER_TEXT "Install for" "Quorvid can be installed for you alone, or for everyone who uses this computer."
   nsDialogs::Create 1018
   Pop $0
@@ -778,6 +1008,79 @@ FunctionEnd
 
 Function ProgramFolderShow
   StrCpy $BrowseText "Select the folder to install Quorvid in:"
+  Call AskToClose
+FunctionEnd
+
+; $Running = the copies of the installed program (any entry's folder, or the program folder) that run in
+; this session, asked of this version's program.
+Function FindInstalled
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$PLUGINSDIR\Quorvid.exe"
+    File "/oname=$PLUGINSDIR\Quorvid.exe" "${STAGE}/Quorvid.exe"
+  ${EndIf}
+  StrCpy $Lister "$PLUGINSDIR\Quorvid.exe"
+  StrCpy $ListOut ""
+  StrCpy $Running ""
+  ${For} $EntryPlace 0 2
+    Call ReadEntry
+    Push $EntryDir
+    Call FindRunning
+  ${Next}
+  Push $INSTDIR
+  Call FindRunning
+FunctionEnd
+
+; Before any choice, on the first page: Quorvid runs, and can be closed now (Yes), left for now (No:
+; Setup asks again at the install, as before), or Setup quits (Cancel). Closed copies start again after
+; the update, or when Setup is cancelled.
+Function AskToClose
+  ${If} $Asked == 1
+  ${OrIf} $NoClose == 1
+    Return
+  ${EndIf}
+  StrCpy $Asked 1
+  Call FindInstalled
+  ${If} $Running == ""
+    Return
+  ${EndIf}
+  Push $R0
+  Call RunningText
+  MessageBox MB_YESNOCANCEL|MB_ICONQUESTION "Quorvid is running, in the station folder:$R0$\r$\n$\r$\nSetup closes it to update it, its scripts stopped, and starts it again afterwards in the same station folder, with its scripts running if they ran.$\r$\n$\r$\nClose Quorvid now?" IDYES close IDNO leave
+  SetErrorLevel 1
+  Quit
+  close:
+  StrCpy $0 $Closed
+  Call CloseRunning
+  StrCpy $Closed "$0$Closed"
+  ${If} $R0 != 1
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Quorvid did not close within 10 seconds. Close it from its window (Stop, then Close), then go on."
+  ${EndIf}
+  leave:
+  Pop $R0
+FunctionEnd
+
+; Cancelled: what was closed runs again.
+Function OnAbort
+  Push ""
+  Call RestartClosed
+FunctionEnd
+
+; Closes the running copies for the update, unless /NOCLOSE. One that does not close: exit code 2,
+; nothing changed.
+Function CloseForUpdate
+  ${If} $NoClose == 1
+    Return
+  ${EndIf}
+  Call FindInstalled
+  StrCpy $0 $Closed
+  Call CloseRunning
+  StrCpy $Closed "$0$Closed"
+  ${If} $R0 != 1
+    Push ""
+    Call RestartClosed
+    SetErrorLevel 2
+    Abort "Quorvid did not close: nothing was changed."
+  ${EndIf}
 FunctionEnd
 
 ; A folder with files of the user's is asked about: they stay, beside the program.
@@ -923,6 +1226,7 @@ Section "Quorvid" SecProgram
     Abort
   ${EndIf}
   Call SetInPlace
+  Call CloseForUpdate
   Push "$INSTDIR\Quorvid.exe"
   Call CloseProgram
   ${For} $EntryPlace 0 2
@@ -1018,6 +1322,8 @@ Section "Quorvid" SecProgram
   WriteRegDWORD SHCTX "${UNINST_KEY}" "EstimatedSize" $R0
   Push "Installed Quorvid ${VERSION} in $INSTDIR, for the station folder $Station."
   Call Log
+  Push "$INSTDIR\Quorvid.exe"
+  Call RestartClosed
 SectionEnd
 
 ; Sets what follows from the scope: the shell folders and, unless given or kept, the program folder and
@@ -1101,6 +1407,8 @@ Function InstallElevated
   ${If} $DirGiven == 1
     StrCpy $RunParams "$RunParams /D=$INSTDIR"
   ${EndIf}
+  ; Running copies are closed and started again here, with the user's own rights.
+  Call CloseForUpdate
   StrCpy $RunVerb runas
   StrCpy $RunFile $EXEPATH
   HideWindow
@@ -1125,12 +1433,17 @@ Function InstallElevated
     ${If} $EntryDir != ""
       Call RemoveEntry
     ${EndIf}
+    StrCpy $EntryPlace 1
+    Call ReadEntry
     ${If} $0 == 1
-      StrCpy $EntryPlace 1
-      Call ReadEntry
       SetOutPath $EntryStation
       Exec '"$EntryDir\Quorvid.exe"'
     ${EndIf}
+    Push "$EntryDir\Quorvid.exe"
+    Call RestartClosed
+  ${Else}
+    Push ""
+    Call RestartClosed
   ${EndIf}
   SetErrorLevel $RunCode
   Quit
@@ -1223,7 +1536,13 @@ Function .onInit
   ${GetOptions} $Params "/ELEVATED" $0
   ${IfNot} ${Errors}
     StrCpy $Marked 1
+    StrCpy $Asked 1
     Call RequireAdmin
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $Params "/NOCLOSE" $0
+  ${IfNot} ${Errors}
+    StrCpy $NoClose 1
   ${EndIf}
   SetShellVarContext current
   GetKnownFolderPath $UserPrograms {5CD7AEE2-2219-4A67-B85D-6C9CE15660CB} ; FOLDERID_UserProgramFiles
@@ -1313,9 +1632,41 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; On the confirm page, before any choice: Quorvid runs from this folder, and can be closed now (Yes),
+; left (No: the removal asks again), or the uninstaller quits (Cancel). Nothing is started afterwards.
+Function un.AskToClose
+  ${If} $NoClose == 1
+    Return
+  ${EndIf}
+  StrCpy $ListOut ""
+  StrCpy $Running ""
+  Push $INSTDIR
+  Call un.FindRunning
+  ${If} $Running == ""
+    Return
+  ${EndIf}
+  Call un.RunningText
+  MessageBox MB_YESNOCANCEL|MB_ICONQUESTION "Quorvid is running, in the station folder:$R0$\r$\n$\r$\nIt must be closed, its scripts stopped, before it is removed. Close Quorvid now?" IDYES close IDNO leave
+  SetErrorLevel 1
+  Quit
+  close:
+  Call un.CloseRunning
+  ${If} $R0 != 1
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Quorvid did not close within 10 seconds. Close it from its window (Stop, then Close), then go on."
+  ${EndIf}
+  leave:
+FunctionEnd
+
 ; Started by uninstall.exe, elevated already where the installation is all users'. A copy without the
 ; rights it needs stops: it never asks for them itself, being a file in %TEMP%.
 Function un.onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/NOCLOSE" $1
+  ${IfNot} ${Errors}
+    StrCpy $NoClose 1
+  ${EndIf}
+  StrCpy $Lister "$INSTDIR\Quorvid.exe"
   Call un.IsAdmin
   StrCpy $Scope user
   SetShellVarContext all
@@ -1336,6 +1687,17 @@ FunctionEnd
 ; station folder is the user's and stays as it is; so do the user's files beside the program, and the
 ; example config.ini where the user changed it.
 Section "Uninstall"
+  ${If} $NoClose != 1
+    StrCpy $ListOut ""
+    StrCpy $Running ""
+    Push $INSTDIR
+    Call un.FindRunning
+    Call un.CloseRunning
+    ${If} $R0 != 1
+      SetErrorLevel 2
+      Abort "Quorvid did not close: nothing was removed."
+    ${EndIf}
+  ${EndIf}
   Push "$INSTDIR\Quorvid.exe"
   Call un.CloseProgram
   StrCpy $PrevExampleHash ""

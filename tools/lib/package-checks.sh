@@ -209,11 +209,23 @@ refused() {
   [ "$(state)" = "$before" ] || fail "$exe $* changed:" "$(diff <(echo "$before") <(state))"
 }
 
-# While the program runs, an update must not replace it half-way: it fails and changes nothing. Then
-# the program, closed, ends cleanly.
-check_refuses_running() {
-  refused 2 "$1" /S || { end_programs; return 1; }
-  run_to_end "$program" || { end_programs; return 1; }
+# listed: the copies of Quorvid running in this session, as the installed program's --list shows them:
+# state, program and station folder, one a line.
+listed() { wine "$instdir/Quorvid.exe" --list </dev/null | tr -d '\r' | cut -f2-4; }
+
+# While the installed program runs with its scripts, /NOCLOSE refuses the update (exit code 2) and
+# changes nothing; without it, a silent update closes the program and starts the new one again in the
+# same station folder, its scripts running.
+check_update_running() {
+  refused 2 "$1" "/S /NOCLOSE" || { end_programs; return 1; }
+  setup "$1" /S || { end_programs; fail "the update failed: $?"; return; }
+  wait_ended "$program" 20 || { end_programs; return 1; }
+  remote wait-running || { end_programs; fail "the scripts do not run after the update"; return; }
+  local wanted
+  wanted=$(printf 'running\t%s\\Quorvid.exe\t%s' "$instdir_win" "$station_win")
+  [ "$(listed | tr '[:upper:]' '[:lower:]')" = "$(echo "$wanted" | tr '[:upper:]' '[:lower:]')" ] ||
+    { end_programs; fail "running after the update: $(listed)"; return; }
+  wine "$instdir/Quorvid.exe" --exit "--station=$station_win" </dev/null || { end_programs; fail "--exit failed"; }
 }
 
 # An update keeps every choice it is not told otherwise: the same version again, with neither
@@ -347,11 +359,14 @@ C
   installed_right "$1"
 }
 
-# Programs and Features' uninstall command returns once the removal has ended: the files are gone as it
-# returns. A file the user put beside the program stays.
+# Programs and Features' uninstall command, while the program runs with its scripts: it closes the
+# program, and returns once the removal has ended, the files gone as it returns. A file the user put
+# beside the program stays.
 check_uninstall() {
   echo "my own notes" >"$instdir/notes.txt" || return
-  uninstall || return
+  check_shortcut_start || return
+  uninstall || { end_programs; return 1; }
+  wait_ended "$program" 20 || { end_programs; return 1; }
   [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
     fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
   [ -z "$(shortcuts)" ] || fail "shortcuts left:" "$(shortcuts)" || return
@@ -368,7 +383,8 @@ check_installer() {
     check_default_station "$arch"
   check "$label: installs per user, silently, with its uninstall entry and shortcuts" check_install "$arch"
   check "$label: started through the Start-menu shortcut, runs there" check_shortcut_start
-  check "$label: refuses to replace the running program" check_refuses_running "$arch"
+  check "$label: /NOCLOSE refuses the running program; an update closes it and starts the new one as it ran" \
+    check_update_running "$arch"
   check "$label: an update keeps the station, log-on start and folder; /D= moves, /NOAUTOSTART drops" \
     check_update "$arch"
   check "$label: refuses an older version silently (exit code 3)" check_older "$arch"
@@ -389,7 +405,7 @@ check_one_product() {
   installer_places x86_64 all
   setup x86_64 "/S /STATION=$station_win /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
   check_shortcut_start || return
-  refused 2 i686 "/S $switches" || { end_programs; return 1; }
+  refused 2 i686 "/S /NOCLOSE $switches" || { end_programs; return 1; }
   run_to_end "$program" || { end_programs; return 1; }
   for arch in i686 x86_64; do
     other=$instdir
