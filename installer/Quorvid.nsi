@@ -947,7 +947,6 @@ Function ScopePage
   ${If} $ScopeGiven == 1
     Abort
   ${EndIf}
-  Call AskToClose
   !insertmacro MUI_HEADER_TEXT "Install for" "Quorvid can be installed for you alone, or for everyone who uses this computer."
   nsDialogs::Create 1018
   Pop $0
@@ -974,7 +973,14 @@ Function ScopePage
   ${NSD_OnClick} $ScopeAllButton ScopeClick
   Push 0
   Call ScopeClick
+  ; Over the page, once it shows.
+  ${NSD_CreateTimer} AskSoon 100
   nsDialogs::Show
+FunctionEnd
+
+Function AskSoon
+  ${NSD_KillTimer} AskSoon
+  Call AskToClose
 FunctionEnd
 
 ; Next shows the shield where it leads to the administrator's prompt.
