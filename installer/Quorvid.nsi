@@ -75,6 +75,7 @@ SetDateSave off
 !define PUBLISHER "Quorvid Labs"
 !define SEE_MASK_NOCLOSEPROCESS 0x40
 !define ERROR_CANCELLED 1223
+!define FILE_TYPE_DISK 1
 ; Between an elevated copy and the unelevated Setup that waits for it: installed, and "Start Quorvid now"
 ; was ticked. The waiting Setup starts it with the user's own rights and ends with 0.
 !define START_AFTER 10
@@ -1500,11 +1501,16 @@ Function UninstallLauncher
   WriteUninstaller "$PLUGINSDIR\uninstall.exe"
   ; Setup reads its data from its own file, which it keeps open without letting it be renamed. That
   ; data is no longer needed: the handle is closed, found by the file's name (less the "\\?\" prefix).
+  ; Only disk files are asked their name: asking a pipe's can block.
   StrCpy $R0 $EXEPATH
   Call NormalisePath
   ${For} $4 1 4096
     IntOp $5 $4 * 4
-    System::Call 'kernel32::GetFinalPathNameByHandleW(p r5, w .r6, i ${NSIS_MAX_STRLEN}, i 0) i .r7'
+    StrCpy $7 0
+    System::Call 'kernel32::GetFileType(p r5) i .r8'
+    ${If} $8 = ${FILE_TYPE_DISK}
+      System::Call 'kernel32::GetFinalPathNameByHandleW(p r5, w .r6, i ${NSIS_MAX_STRLEN}, i 0) i .r7'
+    ${EndIf}
     ${If} $7 > 0
       StrCpy $6 $6 "" 4
       ${If} $6 == $R0
