@@ -95,6 +95,10 @@ public:
         for (CConsole& console : m_consoles)
             console.WaitForWorker(INFINITE);
         m_host.Pump(200);
+        // What the host records of each message it was told grows with every run, and is not the program's.
+        for (std::vector<DWORD>& ticks : m_host.m_screenTicks)
+            std::vector<DWORD>().swap(ticks);
+        std::string().swap(m_host.m_notices);
     }
     unsigned Runs() const { return m_consoles[0].GetScreen().runs + m_consoles[1].GetScreen().runs; }
 
