@@ -20,6 +20,10 @@
 // Posted by a console's worker once a run has started its child: the owner enables its Stop button
 // unless running is no longer wanted. lParam the console's id.
 #define WM_CONSOLE_STOPBUTTON (WM_USER + 103)
+// Posted by a console's worker when its history has changed (a line or a run record) and no notice is
+// still to be answered; lParam the console's id. The history's window answers with HistorySeen once it has
+// read everything; until then, and while no window is open, the worker posts no more.
+#define WM_CONSOLE_HISTORY (WM_USER + 104)
 
 // Why a run ended: its script ended by itself, wrote a line beginning with '~', running was no longer
 // wanted, or its pipe failed.
@@ -99,6 +103,9 @@ public:
     BOOL GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
                          unsigned size) const;
     void GetHistoryStatus(CConsoleHistory::CStatus& status) const;
+    // On the owner's thread, for the history's window: TRUE when the history has made no change since the
+    // HistoryChanges() count `seen`; its next change then posts a WM_CONSOLE_HISTORY. FALSE when it has.
+    BOOL HistorySeen(unsigned long long seen);
 
     // Output ring and line reader, used by the worker thread only.
     void PutBytes(const char* data, unsigned length);
@@ -130,6 +137,7 @@ private:
     DWORD EndChild();
     void RecordRunEnd(ERunEnd end, DWORD exitCode);
     void RecordNoStart(DWORD error);
+    void HistoryChanged();
     void ShowLine(const char* line, int length);
     void ClearScreen();
     void PutRow(const char* text, unsigned length);
@@ -190,7 +198,9 @@ private:
     bool m_bScreenChanged;
     bool m_bScreenPosted;
     // Under m_lock: written by the worker with every run and every line shown, read for the window.
+    // Noticed: a WM_CONSOLE_HISTORY is on its way or not yet answered with HistorySeen.
     CConsoleHistory m_history;
+    bool m_bHistoryNoticed;
 
     char m_ringBuf[kRingSize];
     unsigned m_ringCount;

@@ -23,8 +23,8 @@ CConsole::CConsole()
       m_hThread(nullptr), m_dwThreadId(0), m_lock(),
       m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_bSkipToLineEnd(false), m_bLineTaken(false),
       m_bPipeRead(false), m_flowPolls(0), m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false),
-      m_bScreenPosted(false), m_history(), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr),
-      m_ringWrite(nullptr), m_ringEnd(nullptr) {
+      m_bScreenPosted(false), m_history(), m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0),
+      m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
     EmptyRing();
 }
@@ -120,6 +120,7 @@ BOOL CConsole::CreateChild(char* buffer) {
     m_pi = pi;
     m_hJob = job;
     m_history.RunStarted();
+    HistoryChanged();
     LeaveCriticalSection(&m_lock);
     ResumeThread(pi.hThread);
     return TRUE;

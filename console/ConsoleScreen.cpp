@@ -27,6 +27,7 @@ void CConsole::PutRow(const char* text, unsigned length) {
     m_screen.text[slot][length] = 0;
     ++m_screen.lines;
     m_history.AddLine(text, length);
+    HistoryChanged();
     ScreenChanged();
     LeaveCriticalSection(&m_lock);
 }

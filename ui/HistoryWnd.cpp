@@ -29,9 +29,8 @@ int FormatHistoryTime(const SYSTEMTIME& time, char* text) {
 
 CHistoryWnd::CHistoryWnd()
     : CDialog(IDD_HISTORY), m_pConsole(nullptr), m_caption(), m_cascade(0), m_first(0), m_count(0),
-      m_stale(0), m_changes(0), m_bTimer(false), m_quietPeriods(0), m_lastRefresh(0), m_margin(0),
-      m_listTop(0), m_timeWidth(0), m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0),
-      m_entry(), m_text() {}
+      m_stale(0), m_changes(0), m_bTimer(false), m_lastRefresh(0), m_margin(0), m_listTop(0), m_timeWidth(0),
+      m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0), m_entry(), m_text() {}
 
 // The window reads this object to its end: it must not outlive it.
 CHistoryWnd::~CHistoryWnd() {
@@ -39,7 +38,7 @@ CHistoryWnd::~CHistoryWnd() {
         DestroyWindow();
 }
 
-void CHistoryWnd::SetConsole(const CConsole* pConsole, LPCSTR scriptName, int cascade) {
+void CHistoryWnd::SetConsole(CConsole* pConsole, LPCSTR scriptName, int cascade) {
     m_pConsole = pConsole;
     m_cascade = cascade;
     wsprintfA(m_caption, "%.200s history", scriptName);
@@ -95,7 +94,6 @@ BOOL CHistoryWnd::OnInitDialog() {
     m_count = 0;
     m_stale = 0;
     m_bTimer = false;
-    m_quietPeriods = 0;
     // Anything but the console's count: the first refresh reads the whole history.
     m_changes = m_pConsole->HistoryChanges() - 1;
     Refresh();
@@ -144,21 +142,27 @@ LRESULT CHistoryWnd::OnGetMinMaxInfo(WPARAM, LPARAM lParam) {
     return 0;
 }
 
+// A closed window leaves the notice unanswered, so the console posts no more until one opens: its first
+// redraw reads everything, and its first quiet one answers.
 void CHistoryWnd::ConsoleChanged() {
     if (m_hWnd == nullptr)
         return;
-    m_quietPeriods = 0;
-    if (!m_bTimer)
-        m_bTimer = ::SetTimer(m_hWnd, kTimerId, kRedrawMs, nullptr) != 0;
     if (::GetTickCount() - m_lastRefresh >= kRedrawMs)
         Refresh();
+    else
+        KeepRedrawing(true);
 }
 
-// Each redraw period while changes go on, and a while after: the console tells of a change only when no
-// message of its own is on its way, so a change that comes while its own redraws go on is found here.
 void CHistoryWnd::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kTimerId)
         Refresh();
+}
+
+void CHistoryWnd::KeepRedrawing(bool on) {
+    if (on && !m_bTimer)
+        m_bTimer = ::SetTimer(m_hWnd, kTimerId, kRedrawMs, nullptr) != 0;
+    else if (!on && m_bTimer)
+        m_bTimer = !::KillTimer(m_hWnd, kTimerId);
 }
 
 // Reads what changed: the rows, and the status line. Each row stays on its entry: the newest are added
@@ -169,15 +173,13 @@ void CHistoryWnd::OnTimer(UINT_PTR nIDEvent) {
 void CHistoryWnd::Refresh() {
     m_lastRefresh = ::GetTickCount();
     const unsigned long long changes = m_pConsole->HistoryChanges();
+    // Nothing new: the redraws end, unless a change has come since the count was read.
     if (changes == m_changes) {
-        if (m_bTimer && ++m_quietPeriods >= kQuietPeriods) {
-            ::KillTimer(m_hWnd, kTimerId);
-            m_bTimer = false;
-        }
+        KeepRedrawing(!m_pConsole->HistorySeen(changes));
         return;
     }
+    KeepRedrawing(true);
     m_changes = changes;
-    m_quietPeriods = 0;
     m_bFetched = false;
 
     unsigned long long first = 0;
