@@ -33,16 +33,18 @@ class CConsole {
 public:
     enum : unsigned {
         kRingSize = 8192,
-        // Room for a flood to go on while the worker is busy with the lines it has: the system's default
-        // of a few kilobytes holds a script up every hundred lines or so.
-        kPipeSize = 65536,
+        // Room for a flood to go on while the worker is busy with the lines it has or pauses: the system's
+        // default of a few kilobytes holds a script up every hundred lines or so, and 64 KB fill in less
+        // than a millisecond of a fast flood, the shortest pause. A size the system may round; it holds
+        // no memory while the worker keeps up.
+        kPipeSize = 262144,
         kMaxLine = 2046,
         kRows = 6,
         kRestartPauseMs = 100,
         kPollPauseMs = 100,
+        // The first pause after a read that brought bytes, or after the child's start; each further one
+        // of an empty pipe is twice as long, up to the full pause.
         kFlowPollPauseMs = 1,
-        // How many short pauses a pipe that has just brought bytes gets before it counts as idle again.
-        kFlowPolls = 32,
         kNoLinePauseMs = 10,
         kStopWaitMs = 4000,
         // How long the end of a run waits for a child that it has ended to be gone, for its exit code.
@@ -183,13 +185,14 @@ private:
     HANDLE m_hStopEvent;
 
     // Worker-only line reader state: the rest of a line too long for the ring is being dropped; whether
-    // the last ReadLine took a line out (an empty one too) and whether it read the pipe; how many short
-    // pauses are left before a pipe that brought bytes counts as idle; and how many bytes may still be
-    // read from the pipe: any number during a run, what had arrived by its end during the drain.
+    // the last ReadLine took a line out (an empty one too) and whether it read the pipe; the next short
+    // pause of a pipe that has just brought bytes (0: it is idle, the pause is a full one); and how many
+    // bytes may still be read from the pipe: any number during a run, what had arrived by its end during
+    // the drain.
     bool m_bSkipToLineEnd;
     bool m_bLineTaken;
     bool m_bPipeRead;
-    unsigned m_flowPolls;
+    DWORD m_flowPauseMs;
     DWORD m_pipeAllowance;
 
     // Under m_lock: the worker writes the screen, the owner's thread draws it. Posted: a WM_CONSOLE_SCREEN

@@ -141,7 +141,7 @@ BOOL CConsole::PollPipe() {
             Pause(kPollPauseMs);
         return TRUE;
     }
-    m_flowPolls = kFlowPolls;
+    m_flowPauseMs = kFlowPollPauseMs;
     char chunk[kRingSize];
     DWORD got = 0;
     if (!ReadFile(m_hPipeRead, chunk, Smaller(waiting, kRingSize - m_ringCount), &got, nullptr)) {
@@ -159,13 +159,14 @@ BOOL CConsole::PollPipe() {
 
 // A pipe that has just brought bytes is in the middle of a flood whose script is only writing its next
 // lines: a full pause now would hold the script up on a full pipe for that long. So the worker looks
-// again after a millisecond, a few dozen times, before the pipe counts as idle and gets the full pause,
-// which keeps an idle script's cost as it was.
+// again after a millisecond, then after twice as long each time it finds nothing, until the pipe counts
+// as idle and gets the full pause, which keeps an idle script's cost as it was.
 void CConsole::Pause(DWORD idleMs) {
-    if (m_flowPolls > 0) {
-        --m_flowPolls;
-        WaitUnlessStopped(kFlowPollPauseMs);
+    if (m_flowPauseMs > 0 && m_flowPauseMs < idleMs) {
+        WaitUnlessStopped(m_flowPauseMs);
+        m_flowPauseMs *= 2;
     } else {
+        m_flowPauseMs = 0;
         WaitUnlessStopped(idleMs);
     }
 }

@@ -22,7 +22,7 @@ CConsole::CConsole()
       m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_pfnJoinJob(JoinNewJob),
       m_hThread(nullptr), m_dwThreadId(0), m_lock(),
       m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_bSkipToLineEnd(false), m_bLineTaken(false),
-      m_bPipeRead(false), m_flowPolls(0), m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false),
+      m_bPipeRead(false), m_flowPauseMs(0), m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false),
       m_bScreenPosted(false), m_history(), m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0),
       m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
     InitializeCriticalSection(&m_lock);
@@ -123,6 +123,9 @@ BOOL CConsole::CreateChild(char* buffer) {
     HistoryChanged();
     LeaveCriticalSection(&m_lock);
     ResumeThread(pi.hThread);
+    // A script's first lines come as soon as it has started: the pipe is looked at as if it had just
+    // brought bytes, so that a flood does not find it full and wait out a full pause.
+    m_flowPauseMs = kFlowPollPauseMs;
     return TRUE;
 }
 
@@ -211,7 +214,7 @@ void CConsole::CleanUpRun() {
     m_bSkipToLineEnd = false;
     m_bLineTaken = false;
     m_bPipeRead = false;
-    m_flowPolls = 0;
+    m_flowPauseMs = 0;
     m_pipeAllowance = MAXDWORD;
     EmptyRing();
 }
