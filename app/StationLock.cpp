@@ -20,14 +20,13 @@ unsigned long long Fnv1a(const void* data, size_t size) {
 // folder is reached by (another drive letter, a mapped drive or its UNC path, a junction, a short name).
 // Some network file systems report no index (0); those count as unreadable.
 bool ReadFolderIdentity(BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE folder =
-        ::CreateFileA(".", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
+    CHandle folder(::CreateFileA(".", FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder)
         return false;
-    const BOOL read = ::GetFileInformationByHandle(folder, &info);
-    ::CloseHandle(folder);
-    return read && (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
+    return ::GetFileInformationByHandle(folder.Get(), &info) &&
+           (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
 }
 
 struct CMarkedWindow {
@@ -45,11 +44,10 @@ BOOL CALLBACK FindMarked(HWND hWnd, LPARAM lParam) {
 
 } // namespace
 
+// The mutex itself is closed after this, with its member.
 CStationLock::~CStationLock() {
     if (m_bOwned)
-        ::ReleaseMutex(m_hMutex);
-    if (m_hMutex != nullptr)
-        ::CloseHandle(m_hMutex);
+        ::ReleaseMutex(m_hMutex.Get());
 }
 
 // Where the identity cannot be read, the folder's full long name in UTF-16, upper-cased as file names
@@ -89,17 +87,17 @@ DWORD CStationLock::TakeOrShowHolder() {
 // The copy that runs owns the mutex. However it ends, its ownership ends with it, and the next copy's
 // wait takes the mutex (abandoned, which is as good).
 BOOL CStationLock::Take() {
-    if (m_hMutex == nullptr) {
+    if (!m_hMutex) {
         // In the session's namespace: a user logged on beside this one keeps a station of their own.
         char name[sizeof m_szMark + 8];
         snprintf(name, sizeof name, "Local\\%s", m_szMark);
-        m_hMutex = ::CreateMutexA(nullptr, FALSE, name);
+        m_hMutex.Reset(::CreateMutexA(nullptr, FALSE, name));
         // Denied access means the mutex exists, made by a copy that runs with other rights. Any other
         // failure proves nothing, and a program that refused to run for it would supervise nothing.
-        if (m_hMutex == nullptr)
+        if (!m_hMutex)
             return ::GetLastError() != ERROR_ACCESS_DENIED;
     }
-    const DWORD wait = ::WaitForSingleObject(m_hMutex, 0);
+    const DWORD wait = ::WaitForSingleObject(m_hMutex.Get(), 0);
     m_bOwned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
     return m_bOwned;
 }

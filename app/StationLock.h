@@ -2,6 +2,8 @@
 // script twice, and two station scripts would fight over one receiver.
 #pragma once
 
+#include "framework/Handle.h"
+
 #include <windows.h>
 
 class CStationLock {
@@ -27,7 +29,7 @@ private:
     BOOL Take();
     BOOL ShowHolder() const;
 
-    HANDLE m_hMutex = nullptr;
+    CHandle m_hMutex;
     BOOL m_bOwned = FALSE;
     char m_szMark[48] = {};
 };

@@ -7,6 +7,8 @@
 
 #include "console/ConsoleHistory.h"
 #include "framework/Controls.h"
+#include "framework/CriticalSection.h"
+#include "framework/Handle.h"
 
 #include <windows.h>
 #include <atomic>
@@ -125,11 +127,11 @@ private:
     void ReleaseWorker();
     int AskToStop();
     void WaitUnlessStopped(DWORD ms);
-    HANDLE DuplicateWorkerHandle() const;
+    CHandle DuplicateWorkerHandle() const;
     int TerminateActiveChild();
-    BOOL CreateProcessWithOwnPipe(char* commandLine, DWORD flags, PROCESS_INFORMATION& pi);
+    BOOL CreateProcessWithOwnPipe(char* commandLine, DWORD flags, CHandle& process, CHandle& thread);
     static HANDLE JoinNewJob(HANDLE process);
-    static void EndSuspendedChild(PROCESS_INFORMATION& pi);
+    static void EndSuspendedChild(CHandle& process, CHandle& thread);
 
     BOOL OpenPipe();
     BOOL CreateChild(char* buffer);
@@ -166,23 +168,24 @@ private:
     STARTUPINFOA m_si;
     SECURITY_ATTRIBUTES m_sa;
     // The child's process handle is used by Stop on the UI thread as well: written and closed under
-    // m_lock, read without it only by the worker that writes it.
-    PROCESS_INFORMATION m_pi;
-    HANDLE m_hPipeWrite;
-    HANDLE m_hPipeRead;
-    // The run's job, which holds the child and whatever it starts; null when the child could not join
+    // m_lock, read without it only by the worker that writes it. Its first thread is the worker's alone.
+    CHandle m_hProcess;
+    CHandle m_hChildThread;
+    CHandle m_hPipeWrite;
+    CHandle m_hPipeRead;
+    // The run's job, which holds the child and whatever it starts; none when the child could not join
     // one. Under m_lock like the child's process handle.
-    HANDLE m_hJob;
+    CHandle m_hJob;
     // Makes a job for a suspended child and puts the child in it; null when it cannot (JoinNewJob, or a
     // test's stand-in for a system that refuses).
     HANDLE (*m_pfnJoinJob)(HANDLE process);
     // Under m_lock: Start records the worker, the worker releases itself as its last act.
-    HANDLE m_hThread;
+    CHandle m_hThread;
     DWORD m_dwThreadId;
-    mutable CRITICAL_SECTION m_lock;
+    mutable CCriticalSection m_lock;
     // Set by a stop, reset by Start for a new worker: every pause of the worker waits on it, so a stop
     // need not wait a pause out.
-    HANDLE m_hStopEvent;
+    CHandle m_hStopEvent;
 
     // Worker-only line reader state: the rest of a line too long for the ring is being dropped; whether
     // the last ReadLine took a line out (an empty one too) and whether it read the pipe; the next short

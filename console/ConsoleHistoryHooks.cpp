@@ -3,33 +3,27 @@
 #include "console/Console.h"
 
 unsigned CConsole::HistoryCount(unsigned long long* firstSerial) const {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     const unsigned count = m_history.Count();
     if (firstSerial != nullptr)
         *firstSerial = m_history.FirstSerial();
-    LeaveCriticalSection(&m_lock);
     return count;
 }
 
 unsigned long long CConsole::HistoryChanges() const {
-    EnterCriticalSection(&m_lock);
-    const unsigned long long changes = m_history.Changes();
-    LeaveCriticalSection(&m_lock);
-    return changes;
+    CLockGuard lock(m_lock);
+    return m_history.Changes();
 }
 
 BOOL CConsole::GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
                                unsigned size) const {
-    EnterCriticalSection(&m_lock);
-    const BOOL held = m_history.GetEntry(serial, entry, text, size);
-    LeaveCriticalSection(&m_lock);
-    return held;
+    CLockGuard lock(m_lock);
+    return m_history.GetEntry(serial, entry, text, size);
 }
 
 void CConsole::GetHistoryStatus(CConsoleHistory::CStatus& status) const {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_history.GetStatus(status);
-    LeaveCriticalSection(&m_lock);
 }
 
 // Under m_lock, on the worker. One notice until the window has read the history: a flood costs the
@@ -42,11 +36,10 @@ void CConsole::HistoryChanged() {
 
 // The check and the end of the notice under one lock: a change made after it posts anew.
 BOOL CConsole::HistorySeen(unsigned long long seen) {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     const BOOL quiet = m_history.Changes() == seen;
     if (quiet)
         m_bHistoryNoticed = false;
-    LeaveCriticalSection(&m_lock);
     return quiet;
 }
 
@@ -58,18 +51,16 @@ void CConsole::RecordRunEnd(ERunEnd end, DWORD exitCode) {
                                       : end == kRunStopped ? CConsoleHistory::kStopped
                                       : end == kRunExited  ? CConsoleHistory::kExited
                                                            : CConsoleHistory::kPipeFailed;
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_history.RunEnded(how, code);
     HistoryChanged();
-    LeaveCriticalSection(&m_lock);
 }
 
 // The system's text is found before the lock is taken: the window may be reading meanwhile.
 void CConsole::RecordNoStart(DWORD error) {
     char message[256];
     CConsoleHistory::SystemMessage(error, message, sizeof message);
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_history.CouldNotStart(error, message);
     HistoryChanged();
-    LeaveCriticalSection(&m_lock);
 }

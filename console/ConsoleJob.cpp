@@ -70,17 +70,22 @@ void* NewHandleList(const CAttributeListApi& api, HANDLE* handle) {
 // No console window in any case: CREATE_NO_WINDOW gives the child a console of its own that has no
 // window at all. With CREATE_NEW_CONSOLE it would be ignored, and the new console shown, or handed to a
 // terminal (Windows Terminal, where it is the default) that ignores SW_HIDE. The child is suspended.
-BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, DWORD flags, PROCESS_INFORMATION& pi) {
+BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, DWORD flags, CHandle& process, CHandle& thread) {
     const CAttributeListApi api = AttributeListApi();
-    HANDLE inherited = m_hPipeWrite;
+    HANDLE inherited = m_hPipeWrite.Get();
     CStartupInfoEx startup = {m_si, NewHandleList(api, &inherited)};
     flags |= CREATE_NO_WINDOW | CREATE_SUSPENDED;
     if (startup.lpAttributeList != nullptr) {
         startup.StartupInfo.cb = sizeof startup;
         flags |= kExtendedStartupInfoPresent;
     }
+    PROCESS_INFORMATION pi = {};
     BOOL created = CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                   &startup.StartupInfo, &pi);
+    if (created) {
+        process.Reset(pi.hProcess);
+        thread.Reset(pi.hThread);
+    }
     // The reason a child could not be created goes into the history: freeing the list must not change it.
     const DWORD error = GetLastError();
     if (startup.lpAttributeList != nullptr) {
@@ -93,28 +98,26 @@ BOOL CConsole::CreateProcessWithOwnPipe(char* commandLine, DWORD flags, PROCESS_
 
 // A child that could not join its job has not run a single instruction of its own yet: it ends here,
 // before the next one is made.
-void CConsole::EndSuspendedChild(PROCESS_INFORMATION& pi) {
-    TerminateProcess(pi.hProcess, 0);
-    WaitForSingleObject(pi.hProcess, kEndWaitMs);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    pi = PROCESS_INFORMATION();
+void CConsole::EndSuspendedChild(CHandle& process, CHandle& thread) {
+    TerminateProcess(process.Get(), 0);
+    WaitForSingleObject(process.Get(), kEndWaitMs);
+    process.Reset();
+    thread.Reset();
 }
 
 // A job of its own for each run: nothing of an earlier run can be in it, not even a process that was
 // being started while that run's job was ended. Null when no job can be made or joined (an older
 // system, or this program started inside a job that allows no other).
 HANDLE CConsole::JoinNewJob(HANDLE process) {
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
-    if (job == nullptr)
+    CHandle job(CreateJobObjectA(nullptr, nullptr));
+    if (!job)
         return nullptr;
     // A crashing script ends at once instead of waiting on an error report that nobody sees.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags =
         JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-    if (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
-        AssignProcessToJobObject(job, process))
-        return job;
-    CloseHandle(job);
+    if (SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+        AssignProcessToJobObject(job.Get(), process))
+        return job.Detach();
     return nullptr;
 }

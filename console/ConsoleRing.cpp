@@ -132,7 +132,7 @@ int CConsole::TakeLongLine(char* buffer, unsigned maxLength) {
 // trip to the system that a flooding script waits for. FALSE when the pipe failed.
 BOOL CConsole::PollPipe() {
     DWORD waiting = 0;
-    if (!PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr))
+    if (!PeekNamedPipe(m_hPipeRead.Get(), nullptr, 0, nullptr, &waiting, nullptr))
         return FALSE;
     waiting = Smaller(waiting, m_pipeAllowance);
     if (waiting == 0) {
@@ -144,7 +144,7 @@ BOOL CConsole::PollPipe() {
     m_flowPauseMs = kFlowPollPauseMs;
     char chunk[kRingSize];
     DWORD got = 0;
-    if (!ReadFile(m_hPipeRead, chunk, Smaller(waiting, kRingSize - m_ringCount), &got, nullptr)) {
+    if (!ReadFile(m_hPipeRead.Get(), chunk, Smaller(waiting, kRingSize - m_ringCount), &got, nullptr)) {
         // A non-blocking read end says ERROR_NO_DATA when what was counted is gone after all.
         return GetLastError() == ERROR_NO_DATA;
     }

@@ -3,29 +3,24 @@
 
 #include <string.h>
 
+#include <utility>
+
 namespace {
 
 // A leading "2010-MM-DD " is the script's own date stamp, which the list has no room for.
 const char kDatePrefix[] = "2010-";
 const int kDatePrefixLength = 11;
 
-void CloseAndClear(HANDLE& handle) {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
-    handle = nullptr;
-}
-
 } // namespace
 
 CConsole::CConsole()
     : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
-      m_sa(), m_pi(), m_hPipeWrite(nullptr), m_hPipeRead(nullptr), m_hJob(nullptr), m_pfnJoinJob(JoinNewJob),
-      m_hThread(nullptr), m_dwThreadId(0), m_lock(),
+      m_sa(), m_hProcess(), m_hChildThread(), m_hPipeWrite(), m_hPipeRead(), m_hJob(),
+      m_pfnJoinJob(JoinNewJob), m_hThread(), m_dwThreadId(0), m_lock(),
       m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_bSkipToLineEnd(false), m_bLineTaken(false),
       m_bPipeRead(false), m_flowPauseMs(0), m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false),
       m_bScreenPosted(false), m_history(), m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0),
       m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
-    InitializeCriticalSection(&m_lock);
     EmptyRing();
 }
 
@@ -35,9 +30,6 @@ CConsole::~CConsole() {
     if (m_pOwner != nullptr)
         ::KillTimer(m_pOwner->m_hWnd, (UINT_PTR)this);
     Reset();
-    if (m_hStopEvent != nullptr)
-        CloseHandle(m_hStopEvent);
-    DeleteCriticalSection(&m_lock);
 }
 
 void CConsole::SetList(CListCtrl* pList) { m_pList = pList; }
@@ -73,18 +65,19 @@ BOOL CConsole::OpenPipe() {
     // The read end stays with this console. The write end must be inheritable to be handed over at all,
     // but CreateChild hands it to this console's child alone.
     m_sa.bInheritHandle = FALSE;
-    if (CreatePipe(&m_hPipeRead, &m_hPipeWrite, &m_sa, kPipeSize)) {
-        SetHandleInformation(m_hPipeWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    HANDLE read = nullptr, write = nullptr;
+    if (CreatePipe(&read, &write, &m_sa, kPipeSize)) {
+        m_hPipeRead.Reset(read);
+        m_hPipeWrite.Reset(write);
+        SetHandleInformation(write, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         // Reads of the read end must never block: under Wine, bytes that PeekNamedPipe counted can
         // vanish when the child is killed in the middle of a write, and a blocking ReadFile then waits
         // for ever on a pipe whose write end this console holds. Only this end changes; the child's
         // writes still wait for room.
         DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
-        SetNamedPipeHandleState(m_hPipeRead, &mode, nullptr, nullptr);
+        SetNamedPipeHandleState(read, &mode, nullptr, nullptr);
         return TRUE;
     }
-    m_hPipeRead = nullptr;
-    m_hPipeWrite = nullptr;
     return FALSE;
 }
 
@@ -95,34 +88,36 @@ BOOL CConsole::CreateChild(char* buffer) {
     m_si.cb = sizeof m_si;
     m_si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     m_si.wShowWindow = SW_HIDE;
-    m_si.hStdOutput = m_hPipeWrite;
-    m_si.hStdError = m_hPipeWrite;
+    m_si.hStdOutput = m_hPipeWrite.Get();
+    m_si.hStdError = m_hPipeWrite.Get();
     m_si.hStdInput = nullptr;
     lstrcpynA(buffer, m_pszCommand, kMaxLine + 1);
 
     // The child is created suspended: it joins its job before it can start anything of its own.
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessWithOwnPipe(buffer, 0, pi))
+    CHandle process, thread;
+    if (!CreateProcessWithOwnPipe(buffer, 0, process, thread))
         return FALSE;
-    HANDLE job = m_pfnJoinJob(pi.hProcess);
-    if (job == nullptr) {
+    CHandle job(m_pfnJoinJob(process.Get()));
+    if (!job) {
         // This program runs in a job that takes no other: on Vista and 7 a process can be in one job
         // only, and the Compatibility Assistant, the Task Scheduler and some launchers start programs in
         // one. The child leaves that job where it allows it, and joins its own; where it does not, the
         // child runs alone.
-        EndSuspendedChild(pi);
-        if (CreateProcessWithOwnPipe(buffer, CREATE_BREAKAWAY_FROM_JOB, pi))
-            job = m_pfnJoinJob(pi.hProcess);
-        else if (!CreateProcessWithOwnPipe(buffer, 0, pi))
+        EndSuspendedChild(process, thread);
+        if (CreateProcessWithOwnPipe(buffer, CREATE_BREAKAWAY_FROM_JOB, process, thread))
+            job.Reset(m_pfnJoinJob(process.Get()));
+        else if (!CreateProcessWithOwnPipe(buffer, 0, process, thread))
             return FALSE;
     }
-    EnterCriticalSection(&m_lock);
-    m_pi = pi;
-    m_hJob = job;
-    m_history.RunStarted();
-    HistoryChanged();
-    LeaveCriticalSection(&m_lock);
-    ResumeThread(pi.hThread);
+    {
+        CLockGuard lock(m_lock);
+        m_hProcess = std::move(process);
+        m_hChildThread = std::move(thread);
+        m_hJob = std::move(job);
+        m_history.RunStarted();
+        HistoryChanged();
+    }
+    ResumeThread(m_hChildThread.Get());
     // A script's first lines come as soon as it has started: the pipe is looked at as if it had just
     // brought bytes, so that a flood does not find it full and wait out a full pause.
     m_flowPauseMs = kFlowPollPauseMs;
@@ -166,7 +161,7 @@ ERunEnd CConsole::ShowOutput(char* buffer) {
 bool CConsole::RunEnds(ERunEnd& end) {
     if (!IsRunWanted())
         end = kRunStopped;
-    else if ((m_bPipeRead || !m_bLineTaken) && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0)
+    else if ((m_bPipeRead || !m_bLineTaken) && WaitForSingleObject(m_hProcess.Get(), 0) == WAIT_OBJECT_0)
         end = kRunExited;
     else
         return false;
@@ -177,7 +172,7 @@ bool CConsole::RunEnds(ERunEnd& end) {
 void CConsole::BeginDrain() {
     TerminateActiveChild();
     DWORD waiting = 0;
-    if (!PeekNamedPipe(m_hPipeRead, nullptr, 0, nullptr, &waiting, nullptr))
+    if (!PeekNamedPipe(m_hPipeRead.Get(), nullptr, 0, nullptr, &waiting, nullptr))
         waiting = 0;
     m_pipeAllowance = waiting;
 }
@@ -187,8 +182,8 @@ void CConsole::BeginDrain() {
 DWORD CConsole::EndChild() {
     TerminateActiveChild();
     DWORD code = 0;
-    WaitForSingleObject(m_pi.hProcess, kEndWaitMs);
-    GetExitCodeProcess(m_pi.hProcess, &code);
+    WaitForSingleObject(m_hProcess.Get(), kEndWaitMs);
+    GetExitCodeProcess(m_hProcess.Get(), &code);
     return code;
 }
 
@@ -201,14 +196,14 @@ void CConsole::ShowLine(const char* line, int length) {
 }
 
 void CConsole::CleanUpRun() {
-    CloseAndClear(m_hPipeRead);
-    CloseAndClear(m_hPipeWrite);
-    EnterCriticalSection(&m_lock);
-    CloseAndClear(m_pi.hProcess);
-    CloseAndClear(m_pi.hThread);
-    m_pi = PROCESS_INFORMATION();
-    CloseAndClear(m_hJob);
-    LeaveCriticalSection(&m_lock);
+    m_hPipeRead.Reset();
+    m_hPipeWrite.Reset();
+    {
+        CLockGuard lock(m_lock);
+        m_hProcess.Reset();
+        m_hChildThread.Reset();
+        m_hJob.Reset();
+    }
     m_sa = SECURITY_ATTRIBUTES();
     m_si = STARTUPINFOA();
     m_bSkipToLineEnd = false;

@@ -6,18 +6,17 @@
 #include <string.h>
 
 void CConsole::ClearScreen() {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_screen.first = 0;
     m_screen.rows = 0;
     m_screen.lines = 0;
     ++m_screen.runs;
     ScreenChanged();
-    LeaveCriticalSection(&m_lock);
 }
 
 // The newest row takes the oldest one's slot once six stand.
 void CConsole::PutRow(const char* text, unsigned length) {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     unsigned slot = (m_screen.first + m_screen.rows) % kRows;
     if (m_screen.rows == kRows)
         m_screen.first = (m_screen.first + 1) % kRows;
@@ -29,7 +28,6 @@ void CConsole::PutRow(const char* text, unsigned length) {
     m_history.AddLine(text, length);
     HistoryChanged();
     ScreenChanged();
-    LeaveCriticalSection(&m_lock);
 }
 
 // Under m_lock. One message at a time: while one is on its way, or the owner's thread is still
@@ -42,10 +40,8 @@ void CConsole::ScreenChanged() {
 }
 
 CConsole::CScreen CConsole::GetScreen() const {
-    EnterCriticalSection(&m_lock);
-    CScreen screen = m_screen;
-    LeaveCriticalSection(&m_lock);
-    return screen;
+    CLockGuard lock(m_lock);
+    return m_screen;
 }
 
 // The timer is named by this console, so one owner can keep a redraw going for each of its lists.
@@ -66,25 +62,26 @@ void CConsole::SettleScreen() {
     if (m_pOwner != nullptr)
         ::KillTimer(m_pOwner->m_hWnd, (UINT_PTR)this);
     RedrawScreen();
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     m_bScreenPosted = false;
     if (m_bScreenChanged)
         ScreenChanged();
-    LeaveCriticalSection(&m_lock);
 }
 
 // Draws the screen if it changed since it was last drawn. When it did not, the redraws are over and the
 // worker's next change posts again; FALSE then.
 BOOL CConsole::RedrawScreen() {
     CScreen screen;
-    EnterCriticalSection(&m_lock);
-    const bool changed = m_bScreenChanged;
-    if (changed)
-        screen = m_screen;
-    else
-        m_bScreenPosted = false;
-    m_bScreenChanged = false;
-    LeaveCriticalSection(&m_lock);
+    bool changed;
+    {
+        CLockGuard lock(m_lock);
+        changed = m_bScreenChanged;
+        if (changed)
+            screen = m_screen;
+        else
+            m_bScreenPosted = false;
+        m_bScreenChanged = false;
+    }
     if (changed)
         ShowRows(screen);
     return changed;

@@ -2,20 +2,17 @@
 #include "console/Console.h"
 
 int CConsole::Start() {
-    EnterCriticalSection(&m_lock);
-    int started = 0;
+    CLockGuard lock(m_lock);
     // The worker's own release takes this lock too, so it cannot end before its handle is recorded.
-    if (m_hThread == nullptr && m_dwThreadId == 0) {
-        // A stop asked of the last worker is none of this one's.
-        ResetEvent(m_hStopEvent);
-        m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, &m_dwThreadId);
-        if (m_hThread != nullptr)
-            started = 1;
-        else
-            m_dwThreadId = 0;
-    }
-    LeaveCriticalSection(&m_lock);
-    return started;
+    if (m_hThread || m_dwThreadId != 0)
+        return 0;
+    // A stop asked of the last worker is none of this one's.
+    ResetEvent(m_hStopEvent.Get());
+    m_hThread.Reset(CreateThread(nullptr, 0, ThreadProc, this, 0, &m_dwThreadId));
+    if (m_hThread)
+        return 1;
+    m_dwThreadId = 0;
+    return 0;
 }
 
 DWORD WINAPI CConsole::ThreadProc(LPVOID pParam) {
@@ -37,50 +34,44 @@ BOOL CConsole::PostToOwner(UINT message, WPARAM wParam) const {
 // that has said goodbye but is still recorded, and that a new worker's started notice always comes
 // after this one's stopped notice.
 void CConsole::ReleaseWorker() {
-    EnterCriticalSection(&m_lock);
+    CLockGuard lock(m_lock);
     PostToOwner(WM_CONSOLE_STATE, 0);
-    CloseHandle(m_hThread);
-    m_hThread = nullptr;
+    m_hThread.Reset();
     m_dwThreadId = 0;
-    LeaveCriticalSection(&m_lock);
 }
 
 bool CConsole::HasWorker() const {
-    EnterCriticalSection(&m_lock);
-    bool recorded = m_hThread != nullptr || m_dwThreadId != 0;
-    LeaveCriticalSection(&m_lock);
-    return recorded;
+    CLockGuard lock(m_lock);
+    return m_hThread || m_dwThreadId != 0;
 }
 
 // A copy of its own, because the worker closes the recorded handle when it ends.
-HANDLE CConsole::DuplicateWorkerHandle() const {
+CHandle CConsole::DuplicateWorkerHandle() const {
     HANDLE copy = nullptr;
-    EnterCriticalSection(&m_lock);
-    if (m_hThread != nullptr &&
-        !DuplicateHandle(GetCurrentProcess(), m_hThread, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+    CLockGuard lock(m_lock);
+    if (m_hThread && !DuplicateHandle(GetCurrentProcess(), m_hThread.Get(), GetCurrentProcess(), &copy,
+                                      SYNCHRONIZE, FALSE, 0))
         copy = nullptr;
-    LeaveCriticalSection(&m_lock);
-    return copy;
+    return CHandle(copy);
 }
 
 // Ends the child with everything it started, also once the child itself has ended. Termination only
 // asks for the end; the worker sees it through the process handle and closes the handles, which is why
 // this holds the lock. 1 when the child itself was still active.
 int CConsole::TerminateActiveChild() {
-    EnterCriticalSection(&m_lock);
-    const int terminated = m_pi.hProcess != nullptr && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
-    if (m_hJob != nullptr)
-        TerminateJobObject(m_hJob, 0);
+    CLockGuard lock(m_lock);
+    const int terminated = m_hProcess && WaitForSingleObject(m_hProcess.Get(), 0) == WAIT_TIMEOUT;
+    if (m_hJob)
+        TerminateJobObject(m_hJob.Get(), 0);
     else if (terminated)
-        TerminateProcess(m_pi.hProcess, 0);
-    LeaveCriticalSection(&m_lock);
+        TerminateProcess(m_hProcess.Get(), 0);
     return terminated;
 }
 
 // The worker is woken from any pause: it sees at once that running is no longer wanted.
 int CConsole::AskToStop() {
     const int terminated = TerminateActiveChild();
-    SetEvent(m_hStopEvent);
+    SetEvent(m_hStopEvent.Get());
     return terminated;
 }
 
@@ -88,7 +79,7 @@ int CConsole::AskToStop() {
 // after a stop that came before the flag was set again: the pauses and the restart interval stay as they
 // are, and a worker never spins.
 void CConsole::WaitUnlessStopped(DWORD ms) {
-    if (WaitForSingleObject(m_hStopEvent, ms) != WAIT_TIMEOUT && IsRunWanted())
+    if (WaitForSingleObject(m_hStopEvent.Get(), ms) != WAIT_TIMEOUT && IsRunWanted())
         Sleep(ms);
 }
 
@@ -103,17 +94,16 @@ int CConsole::Stop() {
 
 // The consoles' workers wind down side by side, so the wait is that of the slowest, not their sum.
 BOOL CConsole::StopTogether(CConsole* const consoles[], unsigned count) {
-    HANDLE workers[MAXIMUM_WAIT_OBJECTS];
+    CHandle workers[MAXIMUM_WAIT_OBJECTS];
+    HANDLE waits[MAXIMUM_WAIT_OBJECTS];
     DWORD alive = 0;
     for (unsigned i = 0; i < count; ++i)
         consoles[i]->AskToStop();
     for (unsigned i = 0; i < count && alive < MAXIMUM_WAIT_OBJECTS; ++i)
-        if ((workers[alive] = consoles[i]->DuplicateWorkerHandle()) != nullptr)
-            ++alive;
+        if ((workers[alive] = consoles[i]->DuplicateWorkerHandle()))
+            waits[alive] = workers[alive].Get(), ++alive;
     if (alive > 0)
-        WaitForMultipleObjects(alive, workers, TRUE, kStopWaitMs);
-    while (alive > 0)
-        CloseHandle(workers[--alive]);
+        WaitForMultipleObjects(alive, waits, TRUE, kStopWaitMs);
     BOOL stopped = TRUE;
     for (unsigned i = 0; i < count; ++i) {
         if (consoles[i]->HasWorker())
@@ -127,10 +117,7 @@ BOOL CConsole::StopTogether(CConsole* const consoles[], unsigned count) {
 // The worker only ever posts to the owner's window, never waits for its thread, so a plain wait
 // cannot hold it up. What it posts meanwhile stays queued, in order, for the message loop.
 BOOL CConsole::WaitForWorker(DWORD ms) {
-    HANDLE hWorker = DuplicateWorkerHandle();
-    if (hWorker != nullptr) {
-        WaitForSingleObject(hWorker, ms);
-        CloseHandle(hWorker);
-    }
+    if (CHandle worker = DuplicateWorkerHandle())
+        WaitForSingleObject(worker.Get(), ms);
     return !HasWorker();
 }

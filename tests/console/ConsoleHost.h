@@ -15,7 +15,7 @@
 // What the tests reach inside a console: its pipe and its ring, and how its children join their jobs.
 class CConsoleTestAccess {
 public:
-    static void SetPipe(CConsole& console, HANDLE read) { console.m_hPipeRead = read; }
+    static void SetPipe(CConsole& console, HANDLE read) { console.m_hPipeRead.Reset(read); }
     static unsigned RingCount(const CConsole& console) { return console.m_ringCount; }
     static void SetJoin(CConsole& console, HANDLE (*join)(HANDLE)) { console.m_pfnJoinJob = join; }
     static HANDLE Join(HANDLE process) { return CConsole::JoinNewJob(process); }
