@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <tuple>
 
 namespace {
 
@@ -285,33 +286,22 @@ BOOL WINAPI TestCounter(LARGE_INTEGER* count) { return count->QuadPart = g_count
 // A run's end record: its length at any counter frequency and of any size (91 days at 3 GHz is past 2^64
 // thousandths of a count), and its exit code, named as the exception the system raised where it is one.
 TEST(ConsoleHistory, ARunsRecordTellsItsLengthAndHowItEnded) {
-    const LONGLONG hz = 3000000000;
-    const std::pair<LONGLONG, DWORD> kRuns[] = {{(91 * 86400 + 4 * 3600 + 59 * 60) * hz, 0},
-                                                {(3 * 3600 + 12 * 60 + 5) * hz, 0x80000003},
-                                                {hz + hz / 4, 0xE06D7363},
-                                                {(4 * 60 + 2) * hz, 0xC0000005},
-                                                {hz / 20, 0xFFFFFFFF},
-                                                {hz, 0x8007000E},
-                                                {hz, 0xC0000999},
-                                                {hz, 0x80000020}};
-    const char* const kHow[] = {"ended after 91 d 4 h: exit code 0",
-                                "ended after 3 h 12 min by exception 0x80000003 (breakpoint)",
-                                "ended after 1.2 s by exception 0xE06D7363 (C++ exception)",
-                                "ended after 4 min 2 s by exception 0xC0000005 (access violation)",
-                                "ended after 0.0 s: exit code -1",
-                                "ended after 1.0 s: exit code -2147024882 (0x8007000E)",
-                                "ended after 1.0 s by exception 0xC0000999",
-                                "ended after 1.0 s: exit code -2147483616 (0x80000020)"};
+    const LONGLONG s = 3000000000;
+    const std::tuple<LONGLONG, DWORD, const char*> kRuns[] = {
+        {(91 * 86400 + 4 * 3600 + 59 * 60) * s, 0, "91 d 4 h: exit code 0"},
+        {(3 * 3600 + 12 * 60 + 5) * s, 0x80000003, "3 h 12 min by exception 0x80000003 (breakpoint)"},
+        {s + s / 4, 0xE06D7363, "1.2 s by exception 0xE06D7363 (C++ exception)"},
+        {s / 20, 0xC0000005, "0.0 s by exception 0xC0000005 (access violation)"},
+        {s, 0xFFFFFFFF, "1.0 s: exit code -1"},
+        {s, 0x80000020, "1.0 s: exit code -2147483616 (0x80000020)"}};
     CConsoleHistory history;
-    CConsoleTestAccess::SetClock(history, TestCounter, hz);
+    CConsoleTestAccess::SetClock(history, TestCounter, s);
     CConsoleHistory::CStatus status;
-    for (size_t i = 0; i < std::size(kRuns); ++i) {
-        g_counter = 1000;
-        history.RunStarted();
-        g_counter += kRuns[i].first;
-        history.RunEnded(CConsoleHistory::kExited, kRuns[i].second);
+    for (const auto& [counts, code, how] : kRuns) {
+        g_counter = 1000, history.RunStarted();
+        g_counter += counts, history.RunEnded(CConsoleHistory::kExited, code);
         history.GetStatus(status);
-        EXPECT_STREQ(kHow[i], status.lastHow);
+        EXPECT_EQ("ended after " + std::string(how), status.lastHow);
     }
 }
 

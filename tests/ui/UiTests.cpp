@@ -358,33 +358,28 @@ TEST(UiTests, HistoryWindows) {
     EXPECT_EQ(nullptr, ::FindWindowA(nullptr, "sbs1station.php history"));
 }
 
-namespace {
-DWORD g_joinedAt = 0;
+static DWORD g_joinedAt = 0;
 // A child whose start takes two seconds, far longer than any redraw of a window that waits for news.
-HANDLE JoinSlowly(HANDLE process) {
+static HANDLE JoinSlowly(HANDLE process) {
     ::Sleep(2000);
     g_joinedAt = ::GetTickCount();
     return CConsoleTestAccess::Join(process);
 }
-} // namespace
 
 // Every change reaches an open history window within a redraw, however long after the last one it comes:
 // here the start record of a run that took its time to start and has written nothing since.
 TEST(UiTests, HistoryWindowShowsAQuietRunsStart) {
     CStation station("hang\n", "hang\n");
-    CTestDlg dlg;
-    dlg.Run([&](CTestDlg& d) {
+    CTestDlg().Run([&](CTestDlg& d) {
         CConsoleTestAccess::SetJoin(d.m_stationConsole, JoinSlowly);
         d.Post(WM_SYSCOMMAND, IDM_STATION_HISTORY);
         d.Click(IDC_START);
         char text[64] = "";
-        EXPECT_TRUE(WaitFor(
-            [&] {
-                return d.m_stationHistory.m_list.GetItemText(0, 1, text, sizeof text),
-                       !strcmp(text, "run 1 started");
-            },
-            6000));
-        EXPECT_LT(::GetTickCount() - g_joinedAt, 1000u) << text;
+        auto shown = [&] {
+            return d.m_stationHistory.m_list.GetItemText(0, 1, text, sizeof text),
+                   !strcmp(text, "run 1 started");
+        };
+        EXPECT_TRUE(WaitFor(shown, 6000) && ::GetTickCount() - g_joinedAt < 1000);
         d.EndDialog(IDCANCEL);
     });
 }
