@@ -37,8 +37,7 @@ public:
         kRingSize = 8192,
         // Room for a flood to go on while the worker is busy with the lines it has or pauses: the system's
         // default of a few kilobytes holds a script up every hundred lines or so, and 64 KB fill in less
-        // than a millisecond of a fast flood, the shortest pause. A size the system may round; it holds
-        // no memory while the worker keeps up.
+        // than a millisecond of a fast flood, the shortest pause. The system takes the size as advice.
         kPipeSize = 262144,
         kMaxLine = 2046,
         kRows = 6,
