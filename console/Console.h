@@ -136,6 +136,7 @@ private:
     BOOL CreateChild(char* buffer);
     ERunEnd ShowOutput(char* buffer);
     bool RunEnds(ERunEnd& end);
+    bool TickPassed();
     void BeginDrain();
     DWORD EndChild();
     void RecordRunEnd(ERunEnd end, DWORD exitCode);
@@ -188,13 +189,14 @@ private:
 
     // Worker-only line reader state: the rest of a line too long for the ring is being dropped; whether
     // the last ReadLine took a line out (an empty one too) and whether it read the pipe; the next short
-    // pause of a pipe that has just brought bytes (0: it is idle, the pause is a full one); and how many
-    // bytes may still be read from the pipe: any number during a run, what had arrived by its end during
-    // the drain.
+    // pause of a pipe that has just brought bytes (0: it is idle, the pause is a full one); the tick count
+    // when the child was last asked whether it has ended; and how many bytes may still be read from the
+    // pipe: any number during a run, what had arrived by its end during the drain.
     bool m_bSkipToLineEnd;
     bool m_bLineTaken;
     bool m_bPipeRead;
     DWORD m_flowPauseMs;
+    DWORD m_askTick;
     DWORD m_pipeAllowance;
 
     // Under m_lock: the worker writes the screen, the owner's thread draws it. Posted: a WM_CONSOLE_SCREEN

@@ -127,29 +127,26 @@ int CConsole::TakeLongLine(char* buffer, unsigned maxLength) {
     return TrimEnd(buffer, n);
 }
 
-// Reads only what waits, so the worker never blocks in ReadFile, and only as much as the ring has room
-// for, so that no byte still held is overwritten: all of it in one read, since each read is a round
-// trip to the system that a flooding script waits for. FALSE when the pipe failed.
+// Reads only what waits, so the worker never blocks in ReadFile: the read end does not wait
+// (PIPE_NOWAIT) and says ERROR_NO_DATA when the pipe is empty. One call a poll, since each is a round trip
+// to the system that a flooding script waits for, and as much as the ring has room for, so that no byte
+// still held is overwritten. FALSE when the pipe failed.
 BOOL CConsole::PollPipe() {
-    DWORD waiting = 0;
-    if (!PeekNamedPipe(m_hPipeRead.Get(), nullptr, 0, nullptr, &waiting, nullptr))
-        return FALSE;
-    waiting = Smaller(waiting, m_pipeAllowance);
-    if (waiting == 0) {
+    const DWORD room = Smaller(kRingSize - m_ringCount, m_pipeAllowance);
+    char chunk[kRingSize];
+    DWORD got = 0;
+    if (room > 0 && !ReadFile(m_hPipeRead.Get(), chunk, room, &got, nullptr)) {
+        if (GetLastError() != ERROR_NO_DATA)
+            return FALSE;
+        got = 0;
+    }
+    if (got == 0) {
         // A drain takes what had arrived and waits for nothing more.
         if (m_pipeAllowance == MAXDWORD)
             Pause(kPollPauseMs);
         return TRUE;
     }
     m_flowPauseMs = kFlowPollPauseMs;
-    char chunk[kRingSize];
-    DWORD got = 0;
-    if (!ReadFile(m_hPipeRead.Get(), chunk, Smaller(waiting, kRingSize - m_ringCount), &got, nullptr)) {
-        // A non-blocking read end says ERROR_NO_DATA when what was counted is gone after all.
-        return GetLastError() == ERROR_NO_DATA;
-    }
-    if (got == 0)
-        return FALSE;
     PutBytes(chunk, got);
     m_bPipeRead = true;
     if (m_pipeAllowance != MAXDWORD)
