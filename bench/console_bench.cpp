@@ -1,7 +1,6 @@
-// How fast one console shows a flood of lines, what that costs the script, the window and the CPU, how
-// fast it restarts a script, how fast one console and the window's two stop, and what a console costs
-// while idle. Prints a table: each figure beside
-// its target. Runs the stand-in php.exe found beside this program.
+// How fast one console shows a flood of lines, in ASCII and in UTF-8, what that costs the script, the
+// window and the CPU, how fast it restarts a script, how fast one console and the window's two stop, and
+// what a console costs while idle. Prints a table: each figure beside its target. Runs the stand-in php.exe found beside this program.
 #include "bench/BenchClock.h"
 #include "tests/console/ConsoleHost.h"
 
@@ -9,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <wchar.h>
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -17,6 +17,8 @@ namespace {
 
 const unsigned kBaselineLines = 10000;
 const char kLineText[] = "2010-05-17 bench line %n: the quick brown fox jumps over the lazy dog";
+// The line as the list shows it, for a script's line of kLineText.
+const char kShownText[] = "bench line %u: the quick brown fox jumps over the lazy dog";
 
 double Median(std::vector<double> values) {
     if (values.empty())
@@ -142,10 +144,14 @@ struct CFlood {
 };
 
 // A script that writes `lines` dated lines as fast as it can and ends; the console shows them while the
-// window keeps a 10 ms timer of its own.
-CFlood MeasureFlood(CConsoleHost& host, CConsole& console, LPCSTR command, unsigned lines) {
-    char last[128];
-    snprintf(last, sizeof last, "bench line %u: the quick brown fox jumps over the lazy dog", lines);
+// window keeps a 10 ms timer of its own. `shownText` is a line as the list shows it, in UTF-8, %u its
+// number.
+CFlood MeasureFlood(CConsoleHost& host, CConsole& console, LPCSTR command, unsigned lines,
+                    const char* shownText = kShownText) {
+    char lastUtf8[512];
+    snprintf(lastUtf8, sizeof lastUtf8, shownText, lines);
+    WCHAR last[512];
+    MultiByteToWideChar(CP_UTF8, 0, lastUtf8, -1, last, 512);
     CFlood flood = {};
     HANDLE child = nullptr;
     double first = 0;
@@ -156,10 +162,10 @@ CFlood MeasureFlood(CConsoleHost& host, CConsole& console, LPCSTR command, unsig
     double cpu = CpuMs();
     console.Start();
     SetTimer(host.m_owner, 1, 10, OnTick);
-    char shown[128] = "";
+    WCHAR shown[512] = L"";
     // Woken by the timer at the latest, so that this loop costs the process no more than the window's
     // own timer does; the list is looked at right after each redraw.
-    for (double begin = Now(); strcmp(shown, last) != 0 && Now() - begin < 60000;) {
+    for (double begin = Now(); wcscmp(shown, last) != 0 && Now() - begin < 60000;) {
         MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -172,7 +178,7 @@ CFlood MeasureFlood(CConsoleHost& host, CConsole& console, LPCSTR command, unsig
                 first = Now(), g_lastTick = 0, g_longestTickGap = 0;
         }
         shown[0] = 0;
-        host.m_lists[0].GetItemText(CConsole::kRows - 1, 0, shown, sizeof shown);
+        host.m_lists[0].GetItemText(CConsole::kRows - 1, 0, shown, 512);
     }
     flood.linesPerSecond = lines * 1000.0 / (Now() - first);
     flood.cpuPer10k = (CpuMs() - cpu) * 10000.0 / lines;
@@ -206,6 +212,29 @@ double MeasureHistoryShare(CConsoleHost& host, CConsole& console, CConsole& noHi
     }
     host.Bind(console, 0);
     withoutSpeed = Median(without);
+    return Median(shares);
+}
+
+// A flood of UTF-8 lines against one of ASCII lines of as many bytes, in pairs whose order alternates as
+// above: the median of the pairs' ratios (UTF-8 / ASCII, in %). Each UTF-8 line holds a two-byte character
+// in every five bytes after its number.
+double MeasureUtf8Share(CConsoleHost& host, CConsole& console, CScriptFolder& scripts, unsigned lines) {
+    std::string ascii, utf8;
+    for (int i = 0; i < 14; ++i)
+        ascii += "abcde", utf8 += "abc\xC3\xA9";
+    const std::string kinds[2] = {ascii, utf8};
+    std::vector<double> shares;
+    for (int pair = 0; pair < 3; ++pair) {
+        double speeds[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            const int kind = (pair + i) % 2;
+            LPCSTR command = scripts.Write("text.php", "lines " + std::to_string(lines) +
+                                                           " 2010-05-17 %n: " + kinds[kind] + "\n");
+            speeds[kind] =
+                MeasureFlood(host, console, command, lines, ("%u: " + kinds[kind]).c_str()).linesPerSecond;
+        }
+        shares.push_back(speeds[1] * 100 / speeds[0]);
+    }
     return Median(shares);
 }
 
@@ -464,6 +493,8 @@ int main(int argc, char** argv) {
         const double lineUs = 1000000.0 / withoutHistory, historyUs = MeasureHistoryUsPerLine();
         Report("the history's own work per line, alone (us)", "%.3f", historyUs,
                "<= " + Format("%.3f", lineUs / 10) + " (10% of a line shown)", historyUs <= lineUs / 10);
+        const double utf8 = MeasureUtf8Share(host, console, scripts, lines);
+        Report(flood + "UTF-8 (2 bytes in 5 above 0x7F), % of ASCII", "%.0f", utf8, ">= 90", utf8 >= 90);
         Report(flood + "the script's time, output to NUL (ms)", "%.0f", Median(nul), "-", true);
         Report(flood + "the script's time, to a plain pipe reader (ms)", "%.0f", Median(pipe), "-", true);
         const double bound = std::min(Median(nul) * 3, Median(pipe) * 1.5);

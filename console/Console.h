@@ -54,15 +54,18 @@ public:
         kRedrawMs = 33,
     };
 
-    // What the list is to show: the newest rows of the current run, at most six, each as it is to be
-    // shown; how many runs the console has made, and how many lines the current run has shown.
+    // What the list is to show: the newest rows of the current run, at most six, each as the bytes to
+    // show (the date cut off), zero bytes and all; how many runs the console has made, and how many lines
+    // the current run has shown.
     struct CScreen {
         char text[kRows][kMaxLine + 1];
+        unsigned length[kRows];
         unsigned first; // the slot of the oldest row
         unsigned rows;
         unsigned runs;
         unsigned lines;
         const char* Row(unsigned index) const { return text[(first + index) % kRows]; }
+        unsigned RowLength(unsigned index) const { return length[(first + index) % kRows]; }
     };
 
     CConsole();

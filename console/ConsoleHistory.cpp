@@ -1,6 +1,8 @@
 // The console's history: its storage, what the worker writes into it and what the window reads from it.
 #include "console/ConsoleHistory.h"
 
+#include "console/ScriptText.h"
+
 #include <string.h>
 
 namespace {
@@ -211,7 +213,7 @@ void CConsoleHistory::AddRecord(unsigned firstRun, const char* how, ULONGLONG ti
     char record[kRecordSize];
     const int length = firstRun == m_run ? wsprintfA(record, "run %u ", m_run)
                                          : wsprintfA(record, "runs %u to %u ", firstRun, m_run);
-    lstrcpynA(record + length, how, kRecordSize - length);
+    CopyWholeCharacters(record + length, kRecordSize - length, how);
     Add(kRecord, record, (unsigned)lstrlenA(record), time);
 }
 
@@ -262,7 +264,7 @@ void CConsoleHistory::EndRun(unsigned firstRun, const char* how, bool failed, UL
         ++m_failedRuns;
     m_ended = true;
     m_lastEnd = time;
-    lstrcpynA(m_lastHow, how, kHowSize);
+    CopyWholeCharacters(m_lastHow, kHowSize, how);
     AddRecord(firstRun, how, time);
 }
 
@@ -274,7 +276,7 @@ void CConsoleHistory::CouldNotStart(DWORD error, const char* message) {
     const ULONGLONG now = FileTimeNow();
     char how[kRecordSize];
     const int prefix = wsprintfA(how, "could not start: ");
-    lstrcpynA(how + prefix, message, kRecordSize - 64 - prefix);
+    CopyWholeCharacters(how + prefix, kRecordSize - 64 - prefix, message);
     int length = lstrlenA(how);
     length += wsprintfA(how + length, length > prefix ? " (%u)" : "error %u", error);
     if (m_streakOpen && m_streakError == error) {

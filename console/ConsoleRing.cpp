@@ -1,5 +1,6 @@
 // The output ring and the line reader: everything here runs on the console's worker thread only.
 #include "console/Console.h"
+#include "console/ScriptText.h"
 
 #include <string.h>
 
@@ -108,10 +109,14 @@ void CConsole::SkipRestOfLongLine() {
     }
 }
 
+// A line cut to maxLength ends on its last whole character: the piece of one that the cut split would
+// show as a stray letter. Position counts the '\n'.
 int CConsole::TakeLine(char* buffer, unsigned maxLength, unsigned position) {
     unsigned n = GetBytes(buffer, Smaller(position, maxLength));
-    buffer[n] = 0;
     Discard(position - n);
+    if (position - 1 > maxLength)
+        n = WholeCharacters(buffer, n);
+    buffer[n] = 0;
     m_bLineTaken = true;
     return TrimEnd(buffer, n);
 }
@@ -119,7 +124,7 @@ int CConsole::TakeLine(char* buffer, unsigned maxLength, unsigned position) {
 // 8192 bytes without a line end: no line could ever be taken out and reading would stop for good, so
 // the start of the line is shown now, cut like any long line, and the rest of it is dropped.
 int CConsole::TakeLongLine(char* buffer, unsigned maxLength) {
-    unsigned n = GetBytes(buffer, maxLength);
+    const unsigned n = WholeCharacters(buffer, GetBytes(buffer, maxLength));
     buffer[n] = 0;
     Discard(m_ringCount);
     m_bSkipToLineEnd = true;

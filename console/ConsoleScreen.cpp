@@ -2,8 +2,10 @@
 // them. A script that floods its console thus costs the window one redraw per kRedrawMs, not two calls
 // per line, and never waits for a window that is busy elsewhere.
 #include "console/Console.h"
+#include "console/ScriptText.h"
 
 #include <string.h>
+#include <wchar.h>
 
 void CConsole::ClearScreen() {
     CLockGuard lock(m_lock);
@@ -23,7 +25,7 @@ void CConsole::PutRow(const char* text, unsigned length) {
     else
         ++m_screen.rows;
     memcpy(m_screen.text[slot], text, length);
-    m_screen.text[slot][length] = 0;
+    m_screen.length[slot] = length;
     ++m_screen.lines;
     m_history.AddLine(text, length);
     HistoryChanged();
@@ -88,21 +90,22 @@ BOOL CConsole::RedrawScreen() {
 }
 
 // Only rows whose text differs are set, and rows are inserted or deleted only where the counts differ,
-// so a list that already shows the screen is left alone.
+// so a list that already shows the screen is left alone. The rows are decoded here, at most six a redraw,
+// so that a flood costs the worker no more for text outside ASCII than for ASCII.
 void CConsole::ShowRows(const CScreen& screen) const {
     if (m_pList == nullptr)
         return;
     const int shown = m_pList->GetItemCount();
-    char text[kMaxLine + 2];
+    WCHAR row[kMaxLine + 1], text[kMaxLine + 2];
     for (unsigned i = 0; i < screen.rows; ++i) {
-        const char* row = screen.Row(i);
+        DecodeScriptText(screen.Row(i), screen.RowLength(i), row);
         if ((int)i >= shown) {
             m_pList->InsertItem((int)i, row);
             continue;
         }
         text[0] = 0;
-        m_pList->GetItemText((int)i, 0, text, sizeof text);
-        if (strcmp(text, row) != 0)
+        m_pList->GetItemText((int)i, 0, text, kMaxLine + 2);
+        if (wcscmp(text, row) != 0)
             m_pList->SetItemText((int)i, 0, row);
     }
     for (int i = shown; i > (int)screen.rows; --i)

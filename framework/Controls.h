@@ -33,6 +33,32 @@ public:
         item.cchTextMax = size;
         return (int)SendMessage(LVM_GETITEMTEXTA, index, (LPARAM)&item);
     }
+    // Wide text, which the list shows whatever the ANSI code page: the control takes the wide messages
+    // from an ANSI window too.
+    int InsertItem(int index, LPCWSTR text) const {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = const_cast<LPWSTR>(text);
+        return (int)SendMessage(LVM_INSERTITEMW, 0, (LPARAM)&item);
+    }
+    BOOL SetItemText(int index, int subItem, LPCWSTR text) const {
+        LVITEMW item = {};
+        item.iSubItem = subItem;
+        item.pszText = const_cast<LPWSTR>(text);
+        return (BOOL)SendMessage(LVM_SETITEMTEXTW, index, (LPARAM)&item);
+    }
+    int GetItemText(int index, int subItem, LPWSTR buf, int size) const {
+        LVITEMW item = {};
+        item.iSubItem = subItem;
+        item.pszText = buf;
+        item.cchTextMax = size;
+        return (int)SendMessage(LVM_GETITEMTEXTW, index, (LPARAM)&item);
+    }
+    // Notifications with wide text (LVN_GETDISPINFOW, LVN_GETINFOTIPW) instead of the ANSI parent's.
+    BOOL SetUnicodeFormat(BOOL unicode) const { return (BOOL)SendMessage(LVM_SETUNICODEFORMAT, unicode); }
+    int GetStringWidth(LPCWSTR text) const { return (int)SendMessage(LVM_GETSTRINGWIDTHW, 0, (LPARAM)text); }
+    HWND GetHeader() const { return (HWND)SendMessage(LVM_GETHEADER); }
     DWORD GetExtendedStyle() const { return (DWORD)SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE); }
     DWORD SetExtendedStyle(DWORD style) const {
         return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style);

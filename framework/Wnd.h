@@ -35,6 +35,8 @@ public:
     BOOL SetForegroundWindow() const { return ::SetForegroundWindow(m_hWnd); }
     void SetWindowText(LPCSTR text) const { ::SetWindowTextA(m_hWnd, text); }
     int GetWindowText(LPSTR buf, int size) const { return ::GetWindowTextA(m_hWnd, buf, size); }
+    void SetWindowText(LPCWSTR text) const { ::SetWindowTextW(m_hWnd, text); }
+    int GetWindowText(LPWSTR buf, int size) const { return ::GetWindowTextW(m_hWnd, buf, size); }
     UINT_PTR SetTimer(UINT_PTR id, UINT ms) const { return ::SetTimer(m_hWnd, id, ms, nullptr); }
     BOOL KillTimer(UINT_PTR id) const { return ::KillTimer(m_hWnd, id); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }

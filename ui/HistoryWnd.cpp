@@ -1,16 +1,25 @@
 #include "ui/HistoryWnd.h"
 
+#include "console/ScriptText.h"
 #include "framework/App.h"
 #include "res/resource.h"
 
 #include <windowsx.h>
 
 #include <string.h>
+#include <wchar.h>
 
 namespace {
 
-// A copied row beyond its text: the time, a space and CRLF.
-const unsigned kRowOverhead = CHistoryWnd::kTimeLength + 3;
+// Rows going to the clipboard: each with CRLF after it.
+const unsigned kCopiedRowOverhead = kMaxRowOverhead + 2;
+// Another program may hold the clipboard for a moment: it is tried for about 100 ms.
+const int kClipboardTries = 10;
+const DWORD kClipboardPauseMs = 10;
+// What a fitted text column has beside its longest text: the label's margins.
+const int kFitPadding = 16;
+// Posted after a double-click on the header's divider: the list's own handling has run by then.
+const UINT WM_FIT_TEXT_COLUMN = WM_APP + 1;
 
 // The time of day, with the date in front when it is not today's.
 void FormatWhen(const SYSTEMTIME& time, char* text) {
@@ -21,16 +30,26 @@ void FormatWhen(const SYSTEMTIME& time, char* text) {
     wsprintfA(text, "%02u:%02u:%02u", time.wHour, time.wMinute, time.wSecond);
 }
 
+// "hh:mm:ss.mmm", or "yyyy-mm-dd hh:mm:ss.mmm".
+unsigned FormatTime(const SYSTEMTIME& t, bool withDate, WCHAR* out) {
+    const int n = withDate ? wsprintfW(out, L"%04u-%02u-%02u ", t.wYear, t.wMonth, t.wDay) : 0;
+    return (unsigned)(n + wsprintfW(out + n, L"%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond,
+                                    t.wMilliseconds));
+}
+
 } // namespace
 
-int FormatHistoryTime(const SYSTEMTIME& time, char* text) {
-    return wsprintfA(text, "%02u:%02u:%02u.%03u", time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
+unsigned FormatHistoryRow(const CConsoleHistory::CEntry& entry, const char* text, bool withDate, WCHAR* out) {
+    unsigned n = FormatTime(entry.time, withDate, out);
+    out[n++] = L' ';
+    return n + DecodeScriptText(text, entry.length, out + n);
 }
 
 CHistoryWnd::CHistoryWnd()
     : CDialog(IDD_HISTORY), m_pConsole(nullptr), m_caption(), m_cascade(0), m_first(0), m_count(0),
       m_stale(0), m_changes(0), m_bTimer(false), m_lastRefresh(0), m_margin(0), m_listTop(0), m_timeWidth(0),
-      m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0), m_entry(), m_text() {}
+      m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0), m_entry(), m_text(), m_shown(),
+      m_note() {}
 
 // The window reads this object to its end: it must not outlive it.
 CHistoryWnd::~CHistoryWnd() {
@@ -58,6 +77,8 @@ ON_WM_TIMER()
 ON_WM_GETMINMAXINFO()
 ON_COMMAND(ID_HISTORY_COPY, &CHistoryWnd::OnCopy)
 ON_COMMAND(ID_HISTORY_SELECT_ALL, &CHistoryWnd::SelectAll)
+ON_COMMAND(ID_HISTORY_SAVE, &CHistoryWnd::OnSave)
+ON_MESSAGE(WM_FIT_TEXT_COLUMN, &CHistoryWnd::OnFitTextColumn)
 END_MESSAGE_MAP()
 
 BOOL CHistoryWnd::Open(CWnd* pOwner) {
@@ -78,7 +99,10 @@ BOOL CHistoryWnd::OnInitDialog() {
     m_listTop = units.top;
     m_minSize.x = units.right;
     m_minSize.y = units.bottom;
-    m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+    // The info tip shows a row's whole text where its column cuts it.
+    m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP |
+                            LVS_EX_INFOTIP);
+    m_list.SetUnicodeFormat(TRUE);
     m_timeWidth = (int)m_list.SendMessage(LVM_GETSTRINGWIDTHA, 0, (LPARAM) "00:00:00.000") + 2 * m_margin;
     m_list.InsertColumn(0, "Time", LVCFMT_LEFT, m_timeWidth);
     m_list.InsertColumn(1, "Text", LVCFMT_LEFT, m_timeWidth);
@@ -94,6 +118,7 @@ BOOL CHistoryWnd::OnInitDialog() {
     m_count = 0;
     m_stale = 0;
     m_bTimer = false;
+    m_note[0] = 0;
     // Anything but the console's count: the first refresh reads the whole history.
     m_changes = m_pConsole->HistoryChanges() - 1;
     Refresh();
@@ -244,29 +269,44 @@ void CHistoryWnd::ShiftRows(unsigned rows) {
         m_list.Scroll(0, ((top > by ? top - by : 0) - top) * (row.bottom - row.top));
 }
 
+// Each of its two lines is decoded on its own, as the rows are: the last end's text can hold the system's
+// message. A note of a failed command takes the first line's place.
 void CHistoryWnd::ShowStatus() {
     CConsoleHistory::CStatus status;
     m_pConsole->GetHistoryStatus(status);
-    char text[512], when[32];
+    char line[2][320] = {}, when[32];
     int length;
     if (status.run == 0) {
-        length = wsprintfA(text, "Not started yet.");
+        length = wsprintfA(line[0], "Not started yet.");
     } else if (status.running) {
         FormatWhen(status.since, when);
-        length = wsprintfA(text, "Run %u running since %s.", status.run, when);
+        length = wsprintfA(line[0], "Run %u running since %s.", status.run, when);
     } else {
-        length = wsprintfA(text, "Not running; last run: %u.", status.run);
+        length = wsprintfA(line[0], "Not running; last run: %u.", status.run);
     }
-    length += wsprintfA(text + length, "    Runs that ended with an error: %u.", status.failedRuns);
+    wsprintfA(line[0] + length, "    Runs that ended with an error: %u.", status.failedRuns);
     if (status.ended) {
         FormatWhen(status.lastEnd, when);
         status.lastHow[sizeof status.lastHow - 1] = 0;
-        wsprintfA(text + length, "\r\nLast end at %s: %s.", when, status.lastHow);
+        wsprintfA(line[1], "Last end at %s: %s.", when, status.lastHow);
     }
-    char shown[sizeof text] = "";
-    m_status.GetWindowText(shown, sizeof shown);
-    if (strcmp(shown, text) != 0)
+    WCHAR text[2 * sizeof line[0] + 2];
+    unsigned n = m_note[0] ? (unsigned)wsprintfW(text, L"%s", m_note)
+                           : DecodeScriptText(line[0], (unsigned)lstrlenA(line[0]), text);
+    if (line[1][0]) {
+        text[n++] = L'\r';
+        text[n++] = L'\n';
+        DecodeScriptText(line[1], (unsigned)lstrlenA(line[1]), text + n);
+    }
+    WCHAR shown[sizeof text / sizeof text[0]] = L"";
+    m_status.GetWindowText(shown, sizeof shown / sizeof shown[0]);
+    if (wcscmp(shown, text) != 0)
         m_status.SetWindowText(text);
+}
+
+void CHistoryWnd::Note(LPCWSTR text) {
+    lstrcpynW(m_note, text, sizeof m_note / sizeof m_note[0]);
+    ShowStatus();
 }
 
 BOOL CHistoryWnd::Fetch(int item) {
@@ -278,18 +318,42 @@ BOOL CHistoryWnd::Fetch(int item) {
     m_bHeld = item >= 0 && (unsigned)item < m_count &&
               m_pConsole->GetHistoryEntry(serial, m_entry, m_text, sizeof m_text);
     if (!m_bHeld)
-        m_text[0] = 0;
+        m_entry.length = 0;
+    DecodeScriptText(m_text, m_entry.length, m_shown);
     return m_bHeld;
 }
 
-void CHistoryWnd::GetDispInfo(NMLVDISPINFOA* info) {
-    LVITEMA& item = info->item;
+void CHistoryWnd::GetDispInfo(NMLVDISPINFOW* info) {
+    LVITEMW& item = info->item;
     if (!(item.mask & LVIF_TEXT) || item.pszText == nullptr || item.cchTextMax <= 0)
         return;
-    char time[kTimeLength + 1] = "";
+    WCHAR time[kMaxRowOverhead] = L"";
     if (Fetch(item.iItem) && item.iSubItem == 0)
-        FormatHistoryTime(m_entry.time, time);
-    ::lstrcpynA(item.pszText, item.iSubItem == 0 ? time : m_text, item.cchTextMax);
+        FormatTime(m_entry.time, false, time);
+    ::lstrcpynW(item.pszText, item.iSubItem == 0 ? time : m_shown, item.cchTextMax);
+}
+
+// The whole text of the row under the pointer, which its column may cut off.
+void CHistoryWnd::GetInfoTip(NMLVGETINFOTIPW* tip) {
+    if (tip->pszText != nullptr && tip->cchTextMax > 0 && Fetch(tip->iItem))
+        ::lstrcpynW(tip->pszText, m_shown, tip->cchTextMax);
+}
+
+// Every row held, measured as the list draws it.
+void CHistoryWnd::FitTextColumn() {
+    int widest = 0;
+    for (unsigned item = m_stale; item < m_count; ++item) {
+        if (Fetch((int)item)) {
+            const int width = m_list.GetStringWidth(m_shown);
+            widest = width > widest ? width : widest;
+        }
+    }
+    m_list.SetColumnWidth(1, widest + kFitPadding);
+}
+
+LRESULT CHistoryWnd::OnFitTextColumn(WPARAM, LPARAM) {
+    FitTextColumn();
+    return 0;
 }
 
 // Run records in grey, so that the runs stand apart from what the script said.
@@ -304,17 +368,26 @@ LRESULT CHistoryWnd::CustomDraw(NMLVCUSTOMDRAW* draw) {
     return CDRF_DODEFAULT;
 }
 
+// The list speaks in wide notifications (SetUnicodeFormat); its header's come through it.
 LRESULT CHistoryWnd::OnNotify(WPARAM, LPARAM lParam) {
     const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (header->hwndFrom != m_list.m_hWnd)
+    if (header->hwndFrom != m_list.m_hWnd) {
+        const bool divider = header->code == HDN_DIVIDERDBLCLICKW || header->code == HDN_DIVIDERDBLCLICKA;
+        if (divider && header->hwndFrom == m_list.GetHeader() &&
+            reinterpret_cast<const NMHEADERW*>(lParam)->iItem == 1)
+            PostMessage(WM_FIT_TEXT_COLUMN);
         return Default();
+    }
     switch (header->code) {
-    case LVN_GETDISPINFOA:
-        GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(lParam));
+    case LVN_GETDISPINFOW:
+        GetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(lParam));
+        return 0;
+    case LVN_GETINFOTIPW:
+        GetInfoTip(reinterpret_cast<NMLVGETINFOTIPW*>(lParam));
         return 0;
     case NM_CUSTOMDRAW:
         return CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
-    case LVN_ODFINDITEMA:
+    case LVN_ODFINDITEMW:
         return -1; // typing does not search
     case LVN_KEYDOWN:
         OnListKey(reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey);
@@ -334,6 +407,8 @@ void CHistoryWnd::OnListKey(WORD key) {
         CopySelection();
     else if (control && key == 'A')
         SelectAll();
+    else if (control && key == 'S')
+        PostMessage(WM_COMMAND, ID_HISTORY_SAVE); // its dialog runs once the list's key handling is over
 }
 
 LRESULT CHistoryWnd::OnContextMenu(WPARAM, LPARAM lParam) {
@@ -353,6 +428,7 @@ LRESULT CHistoryWnd::OnContextMenu(WPARAM, LPARAM lParam) {
         return 0;
     ::EnableMenuItem(popup, ID_HISTORY_COPY, m_list.GetSelectedCount() > 0 ? MF_ENABLED : MF_GRAYED);
     ::EnableMenuItem(popup, ID_HISTORY_SELECT_ALL, m_count > 0 ? MF_ENABLED : MF_GRAYED);
+    ::EnableMenuItem(popup, ID_HISTORY_SAVE, m_count > 0 ? MF_ENABLED : MF_GRAYED);
     ::TrackPopupMenu(popup, TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
     ::DestroyMenu(menu);
     return 0;
@@ -362,15 +438,15 @@ void CHistoryWnd::OnCopy() { CopySelection(); }
 
 void CHistoryWnd::SelectAll() { m_list.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED); }
 
-// The text of distinct entries is at most the history's own, so the rows fit in that and their overhead.
-// Rows whose entries went since the last refresh are left out.
+// The text of distinct entries is at most the history's own, and none gives more characters than bytes, so
+// the rows fit in that and their overhead. Rows whose entries went since the last refresh are left out.
 BOOL CHistoryWnd::CopySelection() {
     const UINT selected = m_list.GetSelectedCount();
     if (selected == 0)
         return FALSE;
-    const SIZE_T size = (SIZE_T)selected * kRowOverhead + CConsoleHistory::kTextBytes + 1;
-    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size);
-    char* out = memory ? static_cast<char*>(::GlobalLock(memory)) : nullptr;
+    const SIZE_T size = (SIZE_T)selected * kCopiedRowOverhead + CConsoleHistory::kTextBytes + 1;
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size * sizeof(WCHAR));
+    WCHAR* out = memory ? static_cast<WCHAR*>(::GlobalLock(memory)) : nullptr;
     if (out == nullptr) {
         if (memory)
             ::GlobalFree(memory);
@@ -381,29 +457,32 @@ BOOL CHistoryWnd::CopySelection() {
     for (int item = -1; (item = m_list.GetNextItem(item, LVNI_SELECTED)) >= 0;) {
         if (!m_pConsole->GetHistoryEntry(m_first + (unsigned)item, entry, m_text, sizeof m_text))
             continue;
-        if (used + kRowOverhead + entry.length >= size)
+        if (used + kCopiedRowOverhead + entry.length >= size)
             break;
-        used += FormatHistoryTime(entry.time, out + used);
-        out[used++] = ' ';
-        memcpy(out + used, m_text, entry.length);
-        used += entry.length;
-        out[used++] = '\r';
-        out[used++] = '\n';
+        used += FormatHistoryRow(entry, m_text, false, out + used);
+        out[used++] = L'\r';
+        out[used++] = L'\n';
     }
     out[used] = 0;
     m_bFetched = false; // m_text was borrowed
     ::GlobalUnlock(memory);
-    if (HGLOBAL smaller = ::GlobalReAlloc(memory, used + 1, GMEM_MOVEABLE))
+    if (HGLOBAL smaller = ::GlobalReAlloc(memory, (used + 1) * sizeof(WCHAR), GMEM_MOVEABLE))
         memory = smaller;
 
     // The clipboard owns the memory once SetClipboardData has taken it.
-    BOOL copied = FALSE;
-    if (::OpenClipboard(m_hWnd)) {
+    BOOL opened = FALSE, copied = FALSE;
+    for (int tries = 0; !opened && tries < kClipboardTries; ++tries)
+        if (!(opened = ::OpenClipboard(m_hWnd)))
+            ::Sleep(kClipboardPauseMs);
+    if (opened) {
         ::EmptyClipboard();
-        copied = ::SetClipboardData(CF_TEXT, memory) != nullptr;
+        copied = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
         ::CloseClipboard();
     }
     if (!copied)
         ::GlobalFree(memory);
+    Note(copied   ? L""
+         : opened ? L"Nothing was copied: the clipboard did not take the text."
+                  : L"Nothing was copied: another program holds the clipboard. Try again.");
     return copied;
 }

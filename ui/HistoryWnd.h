@@ -4,7 +4,8 @@
 // nothing is selected; otherwise it stays where it is. Each row keeps its entry, by serial number, as the
 // oldest go.
 //
-// The console's worker never waits for it: the owner passes on the console's notice of a change
+// Each row is decoded as it is drawn, copied or saved (console/ScriptText.h), from the bytes the history
+// keeps. The console's worker never waits for it: the owner passes on the console's notice of a change
 // (ConsoleChanged), and it reads the history under the console's lock at most every kRedrawMs for as long
 // as changes go on. Its timer runs only then: the first redraw that finds nothing new ends it, and asks
 // the console for a notice of the next change.
@@ -22,8 +23,6 @@ public:
         // How many rows of entries that went the list keeps above the others at most.
         kStaleRows = 8192,
         kTimerId = 1,
-        // "hh:mm:ss.mmm", without its terminating zero.
-        kTimeLength = 12,
     };
 
     CHistoryWnd();
@@ -36,10 +35,17 @@ public:
     // For the console's WM_CONSOLE_HISTORY: shown now, or with the next redraw within kRedrawMs.
     void ConsoleChanged();
     // Ctrl+C and the context menu's Copy: the selected rows as "hh:mm:ss.mmm text" lines with CRLF, as
-    // CF_TEXT in the bytes the script wrote. FALSE when nothing was selected or the clipboard refused.
+    // CF_UNICODETEXT decoded as the rows show them. FALSE when nothing was selected or the clipboard
+    // refused, which the status line then says.
     BOOL CopySelection();
     void SelectAll();
     void OnCopy();
+    // Ctrl+S and the context menu's Save...: asks for a file and writes the whole history to it.
+    void OnSave();
+    // Writes every entry held as a "yyyy-mm-dd hh:mm:ss.mmm text" line, in UTF-8 with a byte-order mark
+    // and CRLF, first under a temporary name beside `path`, which then takes its place: a write that fails
+    // leaves no file behind. FALSE with the system's error code in `error`.
+    BOOL SaveHistory(LPCWSTR path, DWORD& error);
 
     CListCtrl m_list;
     CStatic m_status;
@@ -55,6 +61,7 @@ protected:
     LRESULT OnContextMenu(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR nIDEvent);
     LRESULT OnGetMinMaxInfo(WPARAM wParam, LPARAM lParam);
+    LRESULT OnFitTextColumn(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
 
@@ -68,7 +75,12 @@ private:
     // The entry of a row, looked up once for its colour and both its columns. FALSE for a row whose entry
     // has gone since the last refresh.
     BOOL Fetch(int item);
-    void GetDispInfo(NMLVDISPINFOA* info);
+    void GetDispInfo(NMLVDISPINFOW* info);
+    void GetInfoTip(NMLVGETINFOTIPW* tip);
+    void FitTextColumn();
+    // Says in the status line why a command failed; an empty note lets the status line say the usual.
+    void Note(LPCWSTR text);
+    void SuggestSaveName(LPWSTR path, unsigned size) const;
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
     void OnListKey(WORD key);
 
@@ -94,7 +106,12 @@ private:
     unsigned long long m_fetchedSerial;
     CConsoleHistory::CEntry m_entry;
     char m_text[CConsole::kMaxLine + 1];
+    WCHAR m_shown[CConsole::kMaxLine + 1]; // m_text as it is shown
+    WCHAR m_note[128];
 };
 
-// "hh:mm:ss.mmm" into text, zero-terminated; returns kTimeLength.
-int FormatHistoryTime(const SYSTEMTIME& time, char* text);
+// One entry as copied and saved: "hh:mm:ss.mmm text", with "yyyy-mm-dd " in front when `withDate`, its
+// text decoded as the list shows it. `out` has room for kMaxRowOverhead characters more than the entry
+// has bytes. Gives the characters written, zero-terminated.
+enum : unsigned { kMaxRowOverhead = 32 };
+unsigned FormatHistoryRow(const CConsoleHistory::CEntry& entry, const char* text, bool withDate, WCHAR* out);

@@ -78,11 +78,16 @@ public:
     void Pump(DWORD ms) {
         PumpUntil([] { return false; }, ms);
     }
+    // Each row's text as the list holds it (LVM_GETITEMTEXTW), in UTF-8.
     std::vector<std::string> Rows(int index) const {
         std::vector<std::string> rows(m_lists[index].GetItemCount());
-        char text[4096];
-        for (size_t i = 0; i < rows.size(); ++i)
-            rows[i].assign(text, m_lists[index].GetItemText((int)i, 0, text, sizeof text));
+        WCHAR text[4096];
+        char utf8[3 * 4096];
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const int length = m_lists[index].GetItemText((int)i, 0, text, 4096);
+            rows[i].assign(
+                utf8, WideCharToMultiByte(CP_UTF8, 0, text, length, utf8, sizeof utf8, nullptr, nullptr));
+        }
         return rows;
     }
 

@@ -32,7 +32,7 @@ std::string History(const CConsole& console) {
     for (unsigned i = 0, count = console.HistoryCount(&first); i < count; ++i)
         all += !console.GetHistoryEntry(first + i, entry, text, sizeof text) ? std::string("<not held>\n")
                : entry.kind == CConsoleHistory::kRecord                      ? "[" + std::string(text) + "]\n"
-                                                                             : text + std::string("\n");
+                                                        : std::string(text, entry.length) + "\n";
     return all;
 }
 
@@ -87,10 +87,17 @@ struct ConsoleTest : ::testing::Test {
     CConsole* const both[2] = {&consoles[0], &consoles[1]};
 };
 
+// The list shows each line decoded on its own (ScriptText.h); the history keeps its bytes.
 TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
     std::string abc(CConsole::kMaxLine, 'a');
     for (size_t i = 0; i < abc.size(); ++i)
         abc[i] += i % 26;
+    WCHAR e9[2];
+    char cafe[8] = "caf";
+    WideCharToMultiByte(CP_UTF8, 0, e9, MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, e9, 2), cafe + 3, 4, 0, 0);
+    const std::string utf8 = "Connexion refus\xC3\xA9"
+                             "e \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xF0\x9F\x9B\xAB",
+                      cut = "\xC3\xA9" + std::string(CConsole::kMaxLine - 3, 'a');
     const struct {
         std::string script;
         Rows rows;
@@ -111,6 +118,14 @@ TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
         {"out PHP Warning: x\nout\nout PHP Fatal error: y\nexit 255\n",
          {"PHP Warning: x", "PHP Fatal error: y"},
          2},
+        // A 2047-byte line whose 2046th byte starts a character: the cut leaves it out.
+        {"out 2010-05-17 " + utf8 + "\nout bin\\x00ary\ttail\nout after\nout caf\xE9\nout " + cut +
+             "\xC3\xA9\nout Z\xC3\xBCrich\n",
+         {utf8,
+          "bin\xEF\xBF\xBD"
+          "ary tail",
+          "after", cafe, cut, "Z\xC3\xBCrich"},
+         6},
         {"", {}, 0},
     };
     for (const auto& c : cases) {
@@ -123,6 +138,7 @@ TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
         PumpUntil([&] { return host.Rows(0) == c.rows; });
         EXPECT_EQ(c.rows, host.Rows(0)) << c.script;
     }
+    EXPECT_NE(std::string::npos, History(console).find(std::string("\nbin\0ary\ttail\nafter\n", 20)));
 }
 
 TEST_F(ConsoleTest, SupervisesRestartsTheRunFlagAndStop) {

@@ -113,17 +113,20 @@ struct CApp {
         Send(id, WM_GETTEXT, sizeof(text), (LPARAM)text);
         return text;
     }
-    // Every row of a list, joined with '|' (what a person reads top to bottom).
+    // Every row of a list as the list holds it, in UTF-8, joined with '|' (what a person reads top to
+    // bottom).
     std::string Rows(int id) const {
         std::string rows;
         for (int row = 0, count = (int)Send(id, LVM_GETITEMCOUNT); row < count; ++row) {
-            char text[1024] = {};
-            LVITEMA item = {};
-            item.pszText = remote + 256, item.cchTextMax = sizeof(text) - 1;
+            WCHAR text[1024] = {};
+            char utf8[3 * 1024] = {};
+            LVITEMW item = {};
+            item.pszText = (LPWSTR)(remote + 256), item.cchTextMax = 1023;
             WriteProcessMemory(pi.hProcess, remote, &item, sizeof(item), nullptr);
-            Send(id, LVM_GETITEMTEXTA, row, (LPARAM)remote);
-            ReadProcessMemory(pi.hProcess, item.pszText, text, sizeof(text) - 1, nullptr);
-            rows += (row ? "|" : "") + std::string(text);
+            Send(id, LVM_GETITEMTEXTW, row, (LPARAM)remote);
+            ReadProcessMemory(pi.hProcess, item.pszText, text, sizeof(text) - 2, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+            rows += (row ? "|" : "") + std::string(utf8);
         }
         return rows;
     }
@@ -148,9 +151,11 @@ TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
     CStationFolder station;
     ASSERT_TRUE(station.Write(L"config.ini", "[sharing]\nname=st042\npass=secret7\nhost=www.example.net\n"
                                              "udp_host=feed.example.net\nudp_port=30003\ninterval=20\n"));
-    // Nine dated lines, then the script keeps running; only the exact "2010-" date prefix is cut.
-    ASSERT_TRUE(station.WriteScripts("lines 9 2010-05-17 12:00:0%n station line %n\nhang\n",
-                                     "out 2011-03-04 kept whole\nout 2010-06-01 uploader ready\nhang\n"));
+    // Nine dated lines, then the script keeps running; only the exact "2010-" date prefix is cut. A line in
+    // UTF-8 is shown as such.
+    ASSERT_TRUE(station.WriteScripts(
+        "lines 9 2010-05-17 12:00:0%n station line %n\nhang\n",
+        "out 2011-03-04 kept whole\nout 2010-06-01 uploader pr\xC3\xAAt: Z\xC3\xBCrich\nhang\n"));
     CScreenDpi dpi(144);
     CApp app;
     ASSERT_TRUE(app.Launch(station.m_path, L"")) << "no main window";
@@ -168,7 +173,7 @@ TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
     app.Post(WM_COMMAND, IDC_START);
     const char shown[] = "12:00:04 station line 4|12:00:05 station line 5|12:00:06 station line 6|"
                          "12:00:07 station line 7|12:00:08 station line 8|12:00:09 station line 9#"
-                         "2011-03-04 kept whole|uploader ready";
+                         "2011-03-04 kept whole|uploader pr\xC3\xAAt: Z\xC3\xBCrich";
     EXPECT_TRUE(WaitFor([&] { return app.Running() && app.Lists() == shown; }, kStateMs)) << app.Lists();
     EXPECT_EQ(ProcessesNamed("php.exe", app.pi.dwProcessId).size(), 2u);
 

@@ -3,6 +3,7 @@
 #include "ui/QuorvidDlg.h"
 
 #include "framework/App.h"
+#include "framework/Handle.h"
 #include "res/resource.h"
 #include "tests/Processes.h"
 #include "tests/Station.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
 #include <map>
 #include <string>
 #include <tuple>
@@ -349,6 +353,7 @@ TEST(UiTests, HistoryWindows) {
         d.Post(WM_NULL);
         ASSERT_TRUE(::OpenClipboard(nullptr) && ::GetClipboardData(CF_TEXT));
         EXPECT_EQ(want, static_cast<const char*>(::GlobalLock(::GetClipboardData(CF_TEXT)))); // in row order
+        ::GlobalUnlock(::GetClipboardData(CF_TEXT));
         ::CloseClipboard();
         list.EnsureVisible(0, FALSE);
         EXPECT_TRUE(WaitFor([&] { return list.GetItemCount() <= (int)CConsoleHistory::kMaxEntries; }, 5000));
@@ -356,6 +361,114 @@ TEST(UiTests, HistoryWindows) {
         d.EndDialog(IDCANCEL);
     });
     EXPECT_EQ(nullptr, ::FindWindowA(nullptr, "sbs1station.php history"));
+}
+
+// Holds the clipboard, as another program would, from setting the first event until the second is set.
+DWORD WINAPI HoldClipboard(LPVOID events) {
+    HANDLE* e = static_cast<HANDLE*>(events);
+    ::OpenClipboard(nullptr), ::SetEvent(e[0]), ::WaitForSingleObject(e[1], 5000);
+    return ::CloseClipboard();
+}
+
+// What a script writes as the main list and the history show it, copy it and save it: UTF-8 (French,
+// Cyrillic, a character beyond the BMP), and a zero byte with lines after it.
+TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
+    CStation station("out 2010-05-17 Connexion refus\xC3\xA9"
+                     "e \xD0\x9F\xD1\x80\xD0\xB8 \xF0\x9F\x9B\xAB\n"
+                     "out bin\\x00ary tail\nout after\nhang\n",
+                     "hang\n");
+    const std::wstring rows[] = {L"run 1 started",
+                                 L"Connexion refus\xE9"
+                                 L"e \x041F\x0440\x0438 \xD83D\xDEEB",
+                                 L"bin\xFFFD"
+                                 L"ary tail",
+                                 L"after"};
+    auto utf8 = [](const std::wstring& text) {
+        std::string bytes(3 * text.size(), '\0');
+        return bytes.substr(0, ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &bytes[0],
+                                                     (int)bytes.size(), nullptr, nullptr));
+    };
+    CTestDlg dlg;
+    dlg.Run([&](CTestDlg& d) {
+        CHistoryWnd& history = d.m_stationHistory;
+        CListCtrl& list = history.m_list;
+        auto cell = [&](const CListCtrl& from, int row, int col) {
+            WCHAR text[4096] = L"";
+            return std::wstring(text, from.GetItemText(row, col, text, 4096));
+        };
+        d.Post(WM_SYSCOMMAND, IDM_STATION_HISTORY);
+        d.Click(IDC_START);
+        ASSERT_TRUE(
+            WaitFor([&] { return list.GetItemCount() == 4 && d.m_listStation.GetItemCount() == 3; }, 5000));
+        std::wstring copied;
+        std::string saved = "\xEF\xBB\xBF";
+        for (int row = 0; row < 4; ++row) {
+            EXPECT_EQ(rows[row], cell(list, row, 1));
+            EXPECT_TRUE(row == 0 || rows[row] == cell(d.m_listStation, row - 1, 0)) << row;
+            copied += cell(list, row, 0) + L" " + rows[row] + L"\r\n";
+            saved += "\\d{4}-\\d\\d-\\d\\d " + utf8(cell(list, row, 0) + L" " + rows[row]) + "\r\n";
+        }
+        // The whole text as a tip over a row that its column cuts; a double-click on the divider fits the
+        // text column to its longest row.
+        WCHAR tip[1024] = L"";
+        NMLVGETINFOTIPW info = {{list.m_hWnd, IDC_HISTORY_LIST, LVN_GETINFOTIPW}, 0, tip, 1024, 1, 0, 0};
+        history.SendMessage(WM_NOTIFY, IDC_HISTORY_LIST, (LPARAM)&info);
+        EXPECT_EQ(rows[1], tip);
+        list.SetColumnWidth(1, 60);
+        RECT divider = {};
+        ::SendMessageA(list.GetHeader(), HDM_GETITEMRECT, 1, (LPARAM)&divider);
+        ::SendMessageA(list.GetHeader(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(divider.right - 1, 5));
+        d.Post(WM_NULL);
+        EXPECT_EQ(list.GetStringWidth(rows[1].c_str()) + 16, (int)list.SendMessage(LVM_GETCOLUMNWIDTH, 1));
+
+        // Ctrl+A, Ctrl+C: every row as the list shows it, those after the zero byte too. While another
+        // program (a thread here) holds the clipboard, the status line says so.
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = 0x80;
+        ::SetKeyboardState(keys);
+        CHandle held(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+            release(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        HANDLE events[] = {held.Get(), release.Get()};
+        CHandle holder(::CreateThread(nullptr, 0, HoldClipboard, events, 0, nullptr));
+        ::WaitForSingleObject(held.Get(), 5000);
+        for (WPARAM key : {'A', 'C'})
+            ::PostMessageA(list, WM_KEYDOWN, key, 1);
+        d.Post(WM_NULL);
+        WCHAR status[512] = L"";
+        history.m_status.GetWindowText(status, 512);
+        EXPECT_NE(nullptr, wcsstr(status, L"another program holds the clipboard")) << status;
+        ::SetEvent(release.Get()), ::WaitForSingleObject(holder.Get(), 5000);
+        ::PostMessageA(list, WM_KEYDOWN, 'C', 1);
+        d.Post(WM_NULL);
+        ASSERT_TRUE(::OpenClipboard(nullptr));
+        HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+        EXPECT_EQ(copied, data ? static_cast<const WCHAR*>(::GlobalLock(data)) : L"");
+        ::GlobalUnlock(data), ::CloseClipboard();
+
+        // Saved: UTF-8 with its mark, every entry with its date and time. A folder that does not exist
+        // leaves nothing; nor does a file that cannot be replaced, which stays as it was.
+        const std::wstring folder = station.m_path + L"\\saved", path = folder + L"\\history.txt";
+        DWORD error = 0;
+        EXPECT_TRUE(!history.SaveHistory(path.c_str(), error) && error != 0);
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(history.SaveHistory(path.c_str(), error)) << error;
+        auto file = [&] {
+            return std::string(std::istreambuf_iterator<char>(
+                                   std::ifstream(std::filesystem::path(path), std::ios::binary).rdbuf()),
+                               {});
+        };
+        const std::string written = file();
+        EXPECT_TRUE(std::regex_match(written, std::regex(saved))) << written;
+        CHandle locked(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(history.SaveHistory(path.c_str(), error));
+        locked.Reset();
+        WIN32_FIND_DATAW found;
+        EXPECT_EQ(INVALID_HANDLE_VALUE, ::FindFirstFileW((folder + L"\\*.tmp").c_str(), &found))
+            << "a part left";
+        EXPECT_EQ(written, file());
+        ::DeleteFileW(path.c_str()), ::RemoveDirectoryW(folder.c_str());
+        d.EndDialog(IDCANCEL);
+    });
 }
 
 static DWORD g_joinedAt = 0;
@@ -374,10 +487,9 @@ TEST(UiTests, HistoryWindowShowsAQuietRunsStart) {
         CConsoleTestAccess::SetJoin(d.m_stationConsole, JoinSlowly);
         d.Post(WM_SYSCOMMAND, IDM_STATION_HISTORY);
         d.Click(IDC_START);
-        char text[64] = "";
+        WCHAR text[64] = L"";
         auto shown = [&] {
-            return d.m_stationHistory.m_list.GetItemText(0, 1, text, sizeof text),
-                   !strcmp(text, "run 1 started");
+            return d.m_stationHistory.m_list.GetItemText(0, 1, text, 64), !wcscmp(text, L"run 1 started");
         };
         EXPECT_TRUE(WaitFor(shown, 6000) && ::GetTickCount() - g_joinedAt < 1000);
         d.EndDialog(IDCANCEL);
