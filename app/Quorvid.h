@@ -1,7 +1,10 @@
-// CQuorvidApp: the application object. It runs the main dialog modally and ends the program with it.
+// CQuorvidApp: the application object. It reads the command line, takes the station's lock and runs the main
+// dialog modally, ending the program with it; or it acts on the copy that holds the lock.
 #pragma once
 
 #include "framework/App.h"
+
+class COutput;
 
 class CQuorvidApp : public CWinApp {
 public:
@@ -10,6 +13,9 @@ public:
     BOOL InitInstance() override;
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    void Refuse(COutput& out, LPCSTR text, int exitCode);
 };
 
 extern CQuorvidApp theApp;

@@ -1,7 +1,5 @@
 #include "app/StationLock.h"
 
-#include "res/resource.h"
-
 #include <stdio.h>
 
 namespace {
@@ -44,10 +42,15 @@ BOOL CALLBACK FindMarked(HWND hWnd, LPARAM lParam) {
 
 } // namespace
 
-// The mutex itself is closed after this, with its member.
-CStationLock::~CStationLock() {
-    if (m_bOwned)
-        ::ReleaseMutex(m_hMutex.Get());
+// The mutexes themselves are closed after this, with their members.
+CStationLock::~CStationLock() { Release(); }
+
+void CStationLock::Release() {
+    if (m_bOwnsMachine)
+        ::ReleaseMutex(m_hMachineMutex.Get());
+    if (m_bOwnsSession)
+        ::ReleaseMutex(m_hSessionMutex.Get());
+    m_bOwnsMachine = m_bOwnsSession = FALSE;
 }
 
 // Where the identity cannot be read, the folder's full long name in UTF-16, upper-cased as file names
@@ -72,45 +75,58 @@ void CStationLock::NameAfterFolder() {
              (unsigned long)(hash & 0xFFFFFFFFu));
 }
 
-DWORD CStationLock::TakeOrShowHolder() {
+CStationLock::EFound CStationLock::TakeOrFind(HWND& holder) {
     NameAfterFolder();
+    holder = nullptr;
     for (const DWORD start = ::GetTickCount();; ::Sleep(kLookAgainMs)) {
-        if (Take())
-            return ERROR_SUCCESS;
-        if (ShowHolder())
-            return ERROR_ALREADY_EXISTS;
+        const EFound found = Take();
+        if (found != kHolderHere)
+            return found;
+        if ((holder = FindHolder()) != nullptr)
+            return kHolderHere;
         if (::GetTickCount() - start >= kLookForHolderMs)
-            return ERROR_TIMEOUT;
+            return kHolderWindowless;
     }
 }
 
-// The copy that runs owns the mutex. However it ends, its ownership ends with it, and the next copy's
-// wait takes the mutex (abandoned, which is as good).
-BOOL CStationLock::Take() {
-    if (!m_hMutex) {
-        // In the session's namespace: a user logged on beside this one keeps a station of their own.
-        char name[sizeof m_szMark + 8];
-        snprintf(name, sizeof name, "Local\\%s", m_szMark);
-        m_hMutex.Reset(::CreateMutexA(nullptr, FALSE, name));
-        // Denied access means the mutex exists, made by a copy that runs with other rights. Any other
-        // failure proves nothing, and a program that refused to run for it would supervise nothing.
-        if (!m_hMutex)
-            return ::GetLastError() != ERROR_ACCESS_DENIED;
-    }
-    const DWORD wait = ::WaitForSingleObject(m_hMutex.Get(), 0);
-    m_bOwned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-    return m_bOwned;
+namespace {
+
+// The copy that runs owns the mutexes. However it ends, its ownership ends with it, and the next copy's
+// wait takes them (abandoned, which is as good).
+BOOL Own(HANDLE mutex) {
+    const DWORD wait = ::WaitForSingleObject(mutex, 0);
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
 
-// The holder shows itself through its own Show Window command, which restores it from the tray too.
-// It may take the foreground only if this copy, just started by the user, lets it.
-BOOL CStationLock::ShowHolder() const {
+// Denied access means the mutex exists, made by a copy that runs with other rights or as another user.
+// Any other failure proves nothing, and a program that refused to run for it would supervise nothing.
+CHandle OpenOrMake(LPCSTR space, LPCSTR mark, BOOL& denied) {
+    char name[64];
+    snprintf(name, sizeof name, "%s\\%s", space, mark);
+    CHandle mutex(::CreateMutexA(nullptr, FALSE, name));
+    denied = !mutex && ::GetLastError() == ERROR_ACCESS_DENIED;
+    return mutex;
+}
+
+} // namespace
+
+// Creating a mutex in the machine's namespace needs no privilege (a file mapping there would).
+CStationLock::EFound CStationLock::Take() {
+    BOOL denied = FALSE;
+    if (!m_hSessionMutex && !(m_hSessionMutex = OpenOrMake("Local", m_szMark, denied)) && denied)
+        return kHolderHere;
+    if (m_hSessionMutex && !(m_bOwnsSession = Own(m_hSessionMutex.Get())))
+        return kHolderHere;
+    if (!m_hMachineMutex && !(m_hMachineMutex = OpenOrMake("Global", m_szMark, denied)) && !denied)
+        return kTaken;
+    if (m_hMachineMutex && (m_bOwnsMachine = Own(m_hMachineMutex.Get())))
+        return kTaken;
+    Release();
+    return kHolderElsewhere;
+}
+
+HWND CStationLock::FindHolder() const {
     CMarkedWindow search = {m_szMark, nullptr};
     ::EnumWindows(FindMarked, (LPARAM)&search);
-    if (search.found == nullptr)
-        return FALSE;
-    DWORD holder = 0;
-    ::GetWindowThreadProcessId(search.found, &holder);
-    ::AllowSetForegroundWindow(holder);
-    return ::PostMessageA(search.found, WM_COMMAND, ID_SHOW_WINDOW, 0);
+    return search.found;
 }

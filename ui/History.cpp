@@ -8,24 +8,12 @@
 
 #include <windowsx.h>
 
-#include <string.h>
-
 #include <utility>
-
-namespace {
-
-// The script's file name: the command's last word.
-LPCSTR ScriptOf(LPCSTR command) {
-    LPCSTR space = strrchr(command, ' ');
-    return space ? space + 1 : command;
-}
-
-} // namespace
 
 // Beside About: the system menu works while the scripts are idle too, when the lists take no input.
 void CQuorvidDlg::SetUpHistory() {
-    m_stationHistory.SetConsole(&m_stationConsole, ScriptOf(CommandOf(kStationId)), 0);
-    m_uploaderHistory.SetConsole(&m_uploaderConsole, ScriptOf(CommandOf(kUploaderId)), 1);
+    m_stationHistory.SetConsole(&m_stationConsole, ScriptOf(kStationId), 0);
+    m_uploaderHistory.SetConsole(&m_uploaderConsole, ScriptOf(kUploaderId), 1);
     HMENU sysMenu = GetSystemMenu(FALSE);
     if (sysMenu == nullptr)
         return;

@@ -71,6 +71,8 @@ ON_REGISTERED_MESSAGE(s_wmTaskbarCreated, &CQuorvidDlg::OnTaskbarCreated)
 ON_WM_LBUTTONDBLCLK()
 ON_WM_NOTIFY()
 ON_COMMAND(IDOK, &CQuorvidDlg::OnEnter)
+ON_MESSAGE(WM_COPYDATA, &CQuorvidDlg::OnCopyData)
+ON_MESSAGE(WM_CONTROL_COMMAND, &CQuorvidDlg::OnControlCommand)
 END_MESSAGE_MAP()
 
 BOOL CQuorvidDlg::OnInitDialog() {
@@ -110,8 +112,7 @@ BOOL CQuorvidDlg::OnInitDialog() {
     LoadConfig("config.ini");
 
     AddTrayIcon();
-    if (m_pszWindowMark != nullptr)
-        ::SetPropA(m_hWnd, m_pszWindowMark, m_hWnd);
+    SetUpControl();
 
     // Posted, not sent: the consoles start once the modal loop runs, never from within this handler. The
     // Start command itself, not a click: BM_CLICK is documented to fail when the dialog is not the active
@@ -164,8 +165,7 @@ HCURSOR CQuorvidDlg::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
 
 void CQuorvidDlg::OnDestroy() {
     CDialog::OnDestroy();
-    if (m_pszWindowMark != nullptr)
-        ::RemovePropA(m_hWnd, m_pszWindowMark);
+    EndControl();
     // Whichever way the dialog ended (Escape and Enter end it while scripts run), no worker may start its
     // script again once the window is going.
     m_bRunning = 0;

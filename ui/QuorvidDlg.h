@@ -15,6 +15,8 @@
 
 // The tray icon's callback: lParam is the mouse message.
 #define WM_TRAYICON (WM_USER + 100)
+// A command of another copy of the program (Control.cpp), posted to itself: wParam the command.
+#define WM_CONTROL_COMMAND (WM_APP + 1)
 
 // True when "--start" stands anywhere in the command line, case-sensitively.
 bool HasStartSwitch(LPCSTR commandLine);
@@ -73,6 +75,9 @@ public:
     // Each console's history window, opened from its list and from the system menu (History.cpp).
     CHistoryWnd m_stationHistory;
     CHistoryWnd m_uploaderHistory;
+    // What another copy must name to have a command carried out: the secret of the last answer, good once.
+    BYTE m_controlTicket[16] = {};
+    bool m_bTicketValid = false;
 
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
@@ -116,6 +121,13 @@ protected:
     LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
     void OnEnter();
 
+    // Control by another copy of the program (Control.cpp).
+    void SetUpControl();
+    void EndControl();
+    LRESULT OnCopyData(WPARAM wParam, LPARAM lParam);
+    LRESULT OnControlCommand(WPARAM wParam, LPARAM lParam);
+    BOOL AnswerControl(HWND asker);
+
     static const UINT s_wmTaskbarCreated;
 
     DECLARE_MESSAGE_MAP()
@@ -128,5 +140,7 @@ private:
     void ShowAndRestore();
     void ShowAboutBox();
     static LPCSTR CommandOf(LPARAM id);
+    // The script's file name: the command's last word.
+    static LPCSTR ScriptOf(LPARAM id);
     CHistoryWnd* HistoryOf(LPARAM id);
 };

@@ -4,6 +4,8 @@
 
 #include "res/resource.h"
 
+#include <string.h>
+
 namespace {
 // Kept by pointer by the consoles, so they live as long as the program.
 const char kStationCommand[] = "php -f sbs1station.php";
@@ -80,6 +82,12 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
 }
 
 LPCSTR CQuorvidDlg::CommandOf(LPARAM id) { return id == kStationId ? kStationCommand : kUploaderCommand; }
+
+LPCSTR CQuorvidDlg::ScriptOf(LPARAM id) {
+    LPCSTR command = CommandOf(id);
+    LPCSTR space = strrchr(command, ' ');
+    return space ? space + 1 : command;
+}
 
 CConsole* CQuorvidDlg::ConsoleOf(LPARAM id) {
     if (id == kStationId)

@@ -2,6 +2,7 @@
 #include "res/resource.h"
 #include "tests/Processes.h"
 #include "tests/Station.h"
+#include "ui/ControlMessage.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -145,6 +146,53 @@ struct CApp {
     }
 };
 
+// Quorvid.exe with switches, in `folder`: its exit code and what it wrote to the output it was given.
+std::pair<DWORD, std::string> Quorvid(const std::wstring& folder, const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    CreatePipe(&read, &write, &inherited, 1 << 16); // room for all it says: read once it has ended
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    std::wstring line = L"Quorvid.exe " + arguments;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si), si.dwFlags = STARTF_USESTDHANDLES, si.hStdOutput = si.hStdError = write;
+    PROCESS_INFORMATION pi = {};
+    DWORD code = 0xDEAD, size = 0;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &si, &pi)) {
+        if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 0xDEAD);
+        GetExitCodeProcess(pi.hProcess, &code), CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+    }
+    std::string out(1 << 16, 0);
+    if (!PeekNamedPipe(read, nullptr, 0, nullptr, &size, nullptr) ||
+        (size && !ReadFile(read, &out[0], size, &size, nullptr))) // a read of none would wait for more
+        size = 0;
+    CloseHandle(read), CloseHandle(write);
+    return {code, out.substr(0, size)};
+}
+
+// How many pixels of the notification area's right end show a green lamp: a script that runs.
+int GreenLamps() {
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    RECT rect = {};
+    if (!GetWindowRect(tray, &rect))
+        return -1;
+    HDC screen = GetDC(nullptr);
+    int green = 0;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.right - 64; x < rect.right; ++x) {
+            const COLORREF pixel = GetPixel(screen, x, y);
+            green += GetGValue(pixel) > 150 && GetRValue(pixel) < 100 && GetBValue(pixel) < 100;
+        }
+    ReleaseDC(nullptr, screen);
+    return green;
+}
+
+std::string Narrow(const std::wstring& text) {
+    char narrow[MAX_PATH * 2] = {};
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
+}
+
 } // namespace
 
 TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
@@ -221,8 +269,8 @@ TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
     ASSERT_TRUE(other.WriteScripts("out other\nhang\n", "out other\nhang\n"));
 
     // Two copies at once in one folder, one through another drive letter, with "--start": the one that
-    // does not get the folder waits for the other's window while that copy is still starting, shows it,
-    // and ends, saying so in its exit code.
+    // does not get the folder waits for the other's window while that copy is still starting, has it start
+    // its scripts, and ends.
     CSecondDrive drive(station.m_path);
     CApp copies[2];
     ASSERT_TRUE(copies[0].Start(station.m_path, L"--start") &&
@@ -231,8 +279,7 @@ TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
     const DWORD ended = WaitForMultipleObjects(2, processes, FALSE, kStateMs) - WAIT_OBJECT_0;
     ASSERT_LT(ended, 2u) << "two copies run one station";
     DWORD exitCode = 0;
-    EXPECT_TRUE(GetExitCodeProcess(processes[ended], &exitCode) && exitCode == ERROR_ALREADY_EXISTS)
-        << exitCode;
+    EXPECT_TRUE(GetExitCodeProcess(processes[ended], &exitCode) && exitCode == 0) << exitCode;
     CApp& first = copies[1 - ended];
     ASSERT_TRUE(first.Attach()) << "the copy that runs has no window";
     EXPECT_TRUE(WaitFor([&] { return first.Lists() == "up#up" && Interpreters() == 4; }, kStateMs));
@@ -246,4 +293,112 @@ TEST(EndToEnd, OneCopyPerStationFolderAndNoScriptOutlivesTheProgram) {
     TerminateProcess(first.pi.hProcess, 1);
     TerminateProcess(third.pi.hProcess, 1);
     EXPECT_TRUE(WaitFor([&] { return Interpreters() == 0; }, kStateMs)) << Interpreters() << " left";
+}
+
+// The control switches on a copy that runs: its state line by line, Stop and Start as its buttons show them,
+// and its end with every script and what they started; on none, and with a switch the program does not know.
+TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
+    CStationFolder station, elsewhere;
+    const char helped[] = "spawn helper.php\nout up\nhang\n";
+    ASSERT_TRUE(station.WriteScripts(helped, helped) && station.Write(L"helper.php", "hang\n"));
+    const std::wstring here = L"--station=\"" + station.m_path + L"\" ";
+    const std::string none = "no copy of Quorvid supervises this folder\r\n";
+    for (const wchar_t* command : {L"--status", L"--stop", L"--exit"})
+        EXPECT_EQ(Quorvid(station.m_path, command), std::make_pair(1ul, none)) << Narrow(command);
+    EXPECT_EQ(Quorvid(station.m_path, L"--list"), std::make_pair(1ul, std::string()));
+    auto unknown = Quorvid(station.m_path, L"--start --stat");
+    EXPECT_EQ(unknown.first, 87u);
+    EXPECT_NE(unknown.second.find("--stat\r\nthe switches are --start, --stop, --status, --exit"),
+              std::string::npos)
+        << unknown.second;
+    EXPECT_EQ(Interpreters(), 0u) << "an unknown switch started the scripts";
+
+    CApp app;
+    ASSERT_TRUE(app.Launch(station.m_path, L"--start"));
+    ASSERT_TRUE(WaitFor([&] { return app.Running() && Interpreters() == 4 && GreenLamps() > 0; }, kStateMs));
+    auto status = Quorvid(elsewhere.m_path, here + L"--status");
+    EXPECT_EQ(status.first, 0u) << status.second;
+    EXPECT_EQ(status.second.find("sbs1station.php: running, run 1 since 20"), 0u) << status.second;
+    EXPECT_NE(status.second.find("\r\nuploader.php: running, run 1 since 20"), std::string::npos);
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    lstrcpyA(strrchr(program, '\\') + 1, "Quorvid.exe");
+    EXPECT_EQ(Quorvid(elsewhere.m_path, L"--list"),
+              std::make_pair(0ul, std::to_string(app.pi.dwProcessId) + "\trunning\t" + program + "\t" +
+                                      Narrow(station.m_path) + "\r\n"));
+
+    EXPECT_EQ(Quorvid(station.m_path, L"--stop"),
+              std::make_pair(0ul, std::string("the scripts are stopped\r\n")));
+    EXPECT_TRUE(app.Idle()) << "--stop returned before the copy was idle";
+    EXPECT_TRUE(WaitFor([] { return Interpreters() == 0; }, kStateMs)); // ended through their job
+    EXPECT_TRUE(WaitFor([] { return GreenLamps() == 0; }, kStateMs)) << "the tray still shows a script";
+    status = Quorvid(station.m_path, L"--status");
+    EXPECT_EQ(status.first, 1u);
+    EXPECT_EQ(status.second.find("sbs1station.php: stopped, last run 1; last end: stopped after "), 0u)
+        << status.second;
+
+    // Started again, the station script now ends by itself: how it ended is told without the run's length.
+    ASSERT_TRUE(station.Write(L"sbs1station.php", "sleep 200\nexit 255\n"));
+    EXPECT_EQ(Quorvid(station.m_path, L"--start").first, 0u);
+    EXPECT_TRUE(WaitFor([&] { return app.Running() && GreenLamps() > 0; }, kStateMs));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            status = Quorvid(station.m_path, L"--status");
+            return status.second.find("; last end: exit code 255 at ") != std::string::npos;
+        },
+        kStateMs))
+        << status.second;
+    app.Post(WM_SYSCOMMAND, IDM_ABOUTBOX); // a box left open does not hold the end
+    EXPECT_TRUE(WaitFor([] { return FindWindowA(nullptr, "About Quorvid") != nullptr; }, kStateMs));
+    EXPECT_EQ(Quorvid(station.m_path, L"--exit"), std::make_pair(0ul, std::string("Quorvid has ended\r\n")));
+    EXPECT_EQ(WaitForSingleObject(app.pi.hProcess, 0), WAIT_OBJECT_0) << "--exit returned before the end";
+    EXPECT_TRUE(WaitFor([&] { return Interpreters() == 0; }, kStateMs)) << Interpreters() << " left";
+    app.ExpectGoneWithoutTrace();
+}
+
+// A copy in another session holds the station: Wine has one session, so the test holds the machine-wide lock
+// as that copy would, and a copy started as at log-on steps aside with nothing shown or started.
+TEST(EndToEnd, StationHeldInAnotherSessionIsLeftAlone) {
+    CStationFolder station;
+    ASSERT_TRUE(station.WriteScripts("out up\nhang\n", "out up\nhang\n"));
+    HANDLE folder =
+        CreateFileW(station.m_path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION id = {};
+    ASSERT_TRUE(GetFileInformationByHandle(folder, &id));
+    CloseHandle(folder);
+    char name[64];
+    wsprintfA(name, "Global\\Quorvid.Station.%08lX.%08lX%08lX", id.dwVolumeSerialNumber, id.nFileIndexHigh,
+              id.nFileIndexLow);
+    // Made by another user, the mutex is one this user may not open: it is held, owned or not.
+    SECURITY_DESCRIPTOR noOne = {};
+    ACL empty = {};
+    InitializeSecurityDescriptor(&noOne, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
+    SetSecurityDescriptorDacl(&noOne, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES othersOnly = {sizeof(othersOnly), &noOne, FALSE};
+    HANDLE held = CreateMutexA(&othersOnly, FALSE, name);
+    EXPECT_EQ(Quorvid(station.m_path, L"--start").first, 3u);
+    CloseHandle(held);
+    // Made by this user in another session, it is held while owned.
+    held = CreateMutexA(nullptr, TRUE, name);
+    const std::string elsewhere = "this station folder is supervised in another user's session";
+    for (const wchar_t* command : {L"--start", L"--status"})
+        EXPECT_EQ(Quorvid(station.m_path, command), std::make_pair(3ul, elsewhere + "\r\n"))
+            << Narrow(command);
+    // Started by hand, it says so in a message box.
+    CApp byHand;
+    HWND box = nullptr;
+    char text[128] = {};
+    ASSERT_TRUE(byHand.Start(station.m_path, L""));
+    EXPECT_TRUE(WaitFor([&] { return (box = FindWindowA("#32770", "Quorvid")) != nullptr; }, kStateMs));
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    EXPECT_EQ(text, elsewhere);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    DWORD code = 0;
+    EXPECT_EQ(WaitForSingleObject(byHand.pi.hProcess, kStateMs), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(byHand.pi.hProcess, &code) && code == 3) << code;
+    EXPECT_EQ(Interpreters(), 0u);
+    ReleaseMutex(held), CloseHandle(held);
+    EXPECT_EQ(Quorvid(station.m_path, L"--status").first, 1u);
 }

@@ -72,7 +72,9 @@ check_payload() {
   py check-setup "$dist/$(release_name "$1")-setup.exe" "$version" || return
   7z x -y -o"$out" "$dist/$(release_name "$1")-setup.exe" >/dev/null || return
   cmp "$out/Quorvid.exe" "$builds/release-$1/bin/Quorvid.exe" || return
-  diff -r -x '$PLUGINSDIR' -x uninstall.exe "$stage" "$out"
+  # Folders named by a variable ($PLUGINSDIR, the station folder's copy of the example) aside.
+  diff -r -x '$*' "$stage" "$out" || return
+  cmp "$stage/config.ini.example" "$out"/\$_*_/config.ini
 }
 
 # The zip's program, unpacked into a station folder (the example config.ini, the demo's scripts and
@@ -80,7 +82,8 @@ check_payload() {
 check_zip_run() {
   local folder="$WINEPREFIX/drive_c/zip-$(flavour "$1")"
   7z x -y -o"$folder" "$dist/$(release_name "$1").zip" >/dev/null || return
-  cp "$folder/example-station/config.ini" "$root"/demo/*.php "$builds/$1/bin/php.exe" "$folder/" || return
+  cp "$folder/config.ini.example" "$folder/config.ini" || return
+  cp "$root"/demo/*.php "$builds/$1/bin/php.exe" "$folder/" || return
   (cd "$folder" && wine "$folder/Quorvid.exe" --start) </dev/null >"$work/zip-run.log" 2>&1 &
   run_to_end $! || { end_programs; return 1; }
 }
@@ -132,11 +135,11 @@ state() {
 }
 
 # installed_files_right ARCH [FOLDER]: the program folder holds exactly what was staged, and the
-# uninstaller.
+# uninstaller, besides the user's notes.txt where the checks put one.
 installed_files_right() {
   local stage="$builds/release-$1/stage" folder=${2:-$instdir}
   diff <(cd "$stage" && find . -type f | LC_ALL=C sort) \
-    <(cd "$folder" && find . -type f ! -name uninstall.exe | LC_ALL=C sort) || return
+    <(cd "$folder" && find . -type f ! -name uninstall.exe ! -name notes.txt | LC_ALL=C sort) || return
   cmp "$stage/Quorvid.exe" "$folder/Quorvid.exe" && [ -f "$folder/uninstall.exe" ]
 }
 
@@ -180,7 +183,9 @@ check_install() {
   cp "$root"/demo/* "$builds/$1/bin/php.exe" "$station/" || return
   station_before=$(station_state)
   installer_places "$1" user
-  setup "$1" "/S /STATION=$station_win /AUTOSTART" || fail "the installer failed: $?" || return
+  # The switch quoted whole, as PowerShell and deployment tools pass it.
+  wine "C:\\$(release_name "$1")-setup.exe" /S "/STATION=$station_win" /AUTOSTART </dev/null ||
+    fail "the installer failed: $?" || return
   installed_right "$1"
 }
 
@@ -204,11 +209,23 @@ refused() {
   [ "$(state)" = "$before" ] || fail "$exe $* changed:" "$(diff <(echo "$before") <(state))"
 }
 
-# While the program runs, an update must not replace it half-way: it fails and changes nothing. Then
-# the program, closed, ends cleanly.
-check_refuses_running() {
-  refused 2 "$1" /S || { end_programs; return 1; }
-  run_to_end "$program" || { end_programs; return 1; }
+# listed: the copies of Quorvid running in this session, as the installed program's --list shows them:
+# state, program and station folder, one a line.
+listed() { wine "$instdir/Quorvid.exe" --list </dev/null | tr -d '\r' | cut -f2-4; }
+
+# While the installed program runs with its scripts, /NOCLOSE refuses the update (exit code 2) and
+# changes nothing; without it, a silent update closes the program and starts the new one again in the
+# same station folder, its scripts running.
+check_update_running() {
+  refused 2 "$1" "/S /NOCLOSE" || { end_programs; return 1; }
+  setup "$1" /S || { end_programs; fail "the update failed: $?"; return; }
+  wait_ended "$program" 20 || { end_programs; return 1; }
+  remote wait-running || { end_programs; fail "the scripts do not run after the update"; return; }
+  local wanted
+  wanted=$(printf 'running\t%s\\Quorvid.exe\t%s' "$instdir_win" "$station_win")
+  [ "$(listed | tr '[:upper:]' '[:lower:]')" = "$(echo "$wanted" | tr '[:upper:]' '[:lower:]')" ] ||
+    { end_programs; fail "running after the update: $(listed)"; return; }
+  wine "$instdir/Quorvid.exe" --exit "--station=$station_win" </dev/null || { end_programs; fail "--exit failed"; }
 }
 
 # An update keeps every choice it is not told otherwise: the same version again, with neither
@@ -235,43 +252,121 @@ check_older() {
   refused 3 older-setup.exe /S
 }
 
-# The program folder is the user's station folder, or a folder with a file of the user's: refused
-# with exit code 4, the file as it was.
+# The program folder is the station folder however it is written, a folder inside it, or a folder
+# with a file of the user's named as one of Setup's: refused with exit code 4, the file as it was.
 check_refuses_folders() {
-  local folder_win="$local_appdata_win\\My tools" folder
+  local folder_win="$local_appdata_win\\My tools" folder d
   folder=$(unix_path "$folder_win")
   mkdir -p "$folder" && echo "my own notes" >"$folder/README.txt" || return
   refused 4 "$1" "/S /D=$folder_win" || return
-  refused 4 "$1" "/S /D=$station_win" || return
+  for d in "$station_win" "$station_win\\" "$station_win\\..\\${station_win#C:\\}" "$station_win\\bin"; do
+    refused 4 "$1" "/S /D=$d" || return
+  done
   [ "$(ls "$folder")" = README.txt ] && [ "$(cat "$folder/README.txt")" = "my own notes" ] ||
     fail "the user's folder changed" || return
   rm -r "$folder"
 }
 
-# For all users, an update without /STATION over the user's installation: that one goes, the station
-# stays, and the log-on start is for whoever logs on.
-check_all_users() {
-  local user_instdir=$instdir
-  installer_places "$1" all
-  setup "$1" "/S /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
-  [ ! -e "$user_instdir" ] || fail "the user's installation stayed" || return
-  installed_right "$1"
-}
-
-# The uninstall command that Programs and Features runs; the uninstaller works from a copy of itself
-# and returns at once, so its work is waited for. A file the user put beside the program stays.
-check_uninstall() {
+# uninstall [FOLDER]: the uninstall command that Programs and Features runs, from the entry; it returns
+# once the removal has ended, with its exit code.
+uninstall() {
   local command program_path
-  echo "my own notes" >"$instdir/notes.txt" || return
   command=$(registry_value QuietUninstallString) # "C:\...\uninstall.exe" /S
   program_path=${command#\"}
   program_path=${program_path%%\"*}
   [ -n "$program_path" ] || fail "no QuietUninstallString" || return
-  wine "$program_path" ${command##*\" } </dev/null || fail "the uninstaller failed" || return
-  for _ in $(seq 200); do
-    [ -e "$instdir/Quorvid.exe" ] || [ -n "$(shortcuts)" ] || break
-    sleep 0.1
+  wine "$program_path" ${command##*\" } </dev/null || fail "the uninstaller failed: $?"
+}
+
+# A program folder of the user's, with a file of the user's in it: Setup installs beside the file and
+# the uninstaller leaves it, and a second installation there works. The example config.ini, edited where
+# it stands, survives an update and the uninstall.
+check_user_folder() {
+  local folder_win="$local_appdata_win\\My tools" folder
+  folder=$(unix_path "$folder_win")
+  mkdir -p "$folder" && echo "my own notes" >"$folder/notes.txt" || return
+  installer_places "$1" user
+  instdir_win=$folder_win instdir=$folder
+  local round
+  for round in first second; do
+    setup "$1" "/S /STATION=$station_win /NOAUTOSTART /D=$folder_win" ||
+      fail "the $round installation failed: $?" || return
+    installed_files_right "$1" || return
+    [ "$(cat "$folder/notes.txt")" = "my own notes" ] || fail "the user's file changed" || return
+    [ $round = second ] || { uninstall && [ ! -e "$folder/Quorvid.exe" ]; } || fail "not uninstalled" || return
   done
+  echo "interval=20" >>"$folder/config.ini.example"
+  cp "$folder/config.ini.example" "$work/edited.ini"
+  setup "$1" "/S" || fail "the update failed: $?" || return
+  cmp "$work/edited.ini" "$folder/config.ini.example" || fail "the update replaced the edited example" || return
+  uninstall || return
+  [ "$(cd "$folder" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./config.ini.example ./notes.txt" ] ||
+    fail "the program folder holds:" "$(cd "$folder" && find .)" || return
+  cmp "$work/edited.ini" "$folder/config.ini.example" || fail "the uninstaller changed the edited example" || return
+  rm -r "$folder"
+}
+
+# A first installation with nothing but /S: the default station folder, Documents\Quorvid station, is
+# made, with the example config.ini in it, and the Start-menu shortcut starts Quorvid there, showing the
+# example's settings. Then it is uninstalled, the station folder left as it is.
+check_default_station() {
+  local documents_win documents
+  documents_win=$(wine cmd.exe /c echo %USERPROFILE% </dev/null | tr -d '\r')\\Documents\\Quorvid\ station
+  documents=$(unix_path "$documents_win")
+  installer_places "$1" user
+  setup "$1" /S || fail "the installer failed: $?" || return
+  [ -f "$documents/config.ini" ] || fail "no $documents_win\\config.ini" || return
+  cmp <(tr -d '\r' <"$documents/config.ini") "$root/installer/example-station/config.ini" ||
+    fail "the station's config.ini is not the example" || return
+  py check-lnk "$(menu_shortcut)" "$instdir_win\\Quorvid.exe" "" "$documents_win" || return
+  wine start /wait /unix "$(menu_shortcut)" </dev/null >"$work/shortcut-run.log" 2>&1 &
+  program=$!
+  local login
+  remote wait main && login=$(remote text main $IDC_LOGIN | tr -d '\r') || { end_programs; fail "no main window"; return; }
+  remote post main $WM_COMMAND $IDC_CLOSE 0
+  wait_ended "$program" 20 || { end_programs; return 1; }
+  [ "$login" = STATION01 ] || fail "the window shows the login '$login', not the example's" || return
+  uninstall || return
+  [ ! -e "$instdir" ] || fail "the program folder stayed" || return
+  [ -f "$documents/config.ini" ] || fail "the uninstaller took the station's config.ini" || return
+  rm -r "$documents"
+}
+
+# For all users, run elevated from the start (as Wine runs everything), over the user's own
+# installation whose uninstall.exe something replaced: that program never runs, the user's installation
+# stays as it was, and the log says so. Then the all-users installation is right, once the user's own
+# one is gone.
+check_all_users() {
+  local user_instdir=$instdir user_state canary_win='C:\canary-ran' log
+  cat >"$work/canary.c" <<'C'
+#include <stdio.h>
+int main(void) { FILE* f = fopen("C:\\canary-ran", "w"); if (f) fclose(f); return 0; }
+C
+  x86_64-w64-mingw32-gcc -o "$user_instdir/uninstall.exe" "$work/canary.c" || return
+  user_state=$(cd "$user_instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)
+  log=$(unix_path "$(wine cmd.exe /c echo %TEMP% </dev/null | tr -d '\r')\\Quorvid-setup.log")
+  rm -f "$log"
+  installer_places "$1" all
+  setup "$1" "/S /ALLUSERS /AUTOSTART /STATION=$station_win" || fail "the installer failed: $?" || return
+  [ ! -e "$(unix_path "$canary_win")" ] || fail "the user's replaced uninstall.exe was run" || return
+  [ "$(cd "$user_instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)" = "$user_state" ] ||
+    fail "the user's installation changed" || return
+  [ "$(entries | xargs)" = "HKCU HKLM" ] || fail "uninstall entries: $(entries | xargs)" || return
+  grep -q "leaves that installation as it is" "$log" || fail "the log does not say so:" "$(cat "$log")" || return
+  # The user's own installation, taken away by hand.
+  rm -r "$user_instdir" && wine reg.exe delete "${entry_keys[0]}" /f >/dev/null 2>&1 || return
+  find "$WINEPREFIX/drive_c/users" -iname 'Quorvid*.lnk' -delete
+  installed_right "$1"
+}
+
+# Programs and Features' uninstall command, while the program runs with its scripts: it closes the
+# program, and returns once the removal has ended, the files gone as it returns. A file the user put
+# beside the program stays.
+check_uninstall() {
+  echo "my own notes" >"$instdir/notes.txt" || return
+  check_shortcut_start || return
+  uninstall || { end_programs; return 1; }
+  wait_ended "$program" 20 || { end_programs; return 1; }
   [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
     fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
   [ -z "$(shortcuts)" ] || fail "shortcuts left:" "$(shortcuts)" || return
@@ -284,16 +379,22 @@ check_installer() {
   local arch=$1 label
   label="$(flavour "$1") installer"
   cp "$dist/$(release_name "$arch")-setup.exe" "$WINEPREFIX/drive_c/"
+  check "$label: with /S alone, makes the default station folder with the example config.ini, and runs there" \
+    check_default_station "$arch"
   check "$label: installs per user, silently, with its uninstall entry and shortcuts" check_install "$arch"
   check "$label: started through the Start-menu shortcut, runs there" check_shortcut_start
-  check "$label: refuses to replace the running program" check_refuses_running "$arch"
+  check "$label: /NOCLOSE refuses the running program; an update closes it and starts the new one as it ran" \
+    check_update_running "$arch"
   check "$label: an update keeps the station, log-on start and folder; /D= moves, /NOAUTOSTART drops" \
     check_update "$arch"
   check "$label: refuses an older version silently (exit code 3)" check_older "$arch"
-  check "$label: refuses the station folder and a folder with the user's file (exit code 4)" \
+  check "$label: refuses the station folder, however written, and a user's file of its names (exit code 4)" \
     check_refuses_folders "$arch"
-  check "$label: /ALLUSERS replaces the user's installation, log-on start for all users" check_all_users "$arch"
-  check "$label: uninstalls, leaving the user's file beside it and the station folder alone" check_uninstall
+  check "$label: /ALLUSERS, elevated, leaves the user's installation alone and never runs its uninstaller" \
+    check_all_users "$arch"
+  check "$label: uninstalls, returning when the files are gone; the user's file and station stay" check_uninstall
+  check "$label: installs beside a user's file, uninstalls, installs again; keeps an edited example" \
+    check_user_folder "$arch"
 }
 
 # The two packages are one product: neither replaces the other's running program; each replaces the
@@ -304,7 +405,7 @@ check_one_product() {
   installer_places x86_64 all
   setup x86_64 "/S /STATION=$station_win /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
   check_shortcut_start || return
-  refused 2 i686 "/S $switches" || { end_programs; return 1; }
+  refused 2 i686 "/S /NOCLOSE $switches" || { end_programs; return 1; }
   run_to_end "$program" || { end_programs; return 1; }
   for arch in i686 x86_64; do
     other=$instdir
@@ -334,6 +435,12 @@ check_release() {
   quorvid_start_display
   trap quorvid_end_session EXIT
   quorvid_begin_wine
+  # Wine links the user's Documents to this machine's home folder: the default station folder must stay
+  # in the prefix.
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/Documents; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+  done
 
   local arch
   check "SHA256SUMS verify" check_sums

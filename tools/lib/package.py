@@ -2,7 +2,7 @@
 """The file work of tools/package: what a release carries, its zips, and reading back the programs and
 shortcuts that the checks look at. Each command fails with a message saying what is wrong.
 
-  stage EXE README.md CONFIG VERSION DIR   DIR gets Quorvid.exe, README.txt, example-station/config.ini
+  stage EXE README.md CONFIG VERSION DIR   DIR gets Quorvid.exe, README.txt, config.ini.example
   zip DIR ZIP EPOCH                        DIR's files into ZIP, the same bytes every time
   check-zip ZIP ARCH VERSION               the zip holds exactly a release, with the right program
   check-lnk LNK TARGET ARGUMENTS WORKDIR   a shell link's target, arguments and "Start in"
@@ -16,8 +16,8 @@ import sys
 import time
 import zipfile
 
-RELEASE_FILES = ["Quorvid.exe", "README.txt", "example-station/config.ini"]
-TEXT_FILES = ["README.txt", "example-station/config.ini"]
+RELEASE_FILES = ["Quorvid.exe", "README.txt", "config.ini.example"]
+TEXT_FILES = ["README.txt", "config.ini.example"]
 # PE machine and optional-header magic of each target.
 MACHINES = {"i686": (0x14C, 0x10B, "PE32"), "x86_64": (0x8664, 0x20B, "PE32+")}
 
@@ -47,7 +47,7 @@ def windows_readme(markdown, version):
 
 def stage(exe, readme, config, version, folder):
     shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(os.path.join(folder, "example-station"))
+    os.makedirs(folder)
     shutil.copyfile(exe, os.path.join(folder, "Quorvid.exe"))
     with open(readme, encoding="utf-8") as f:
         text = windows_readme(f.read(), version)
@@ -55,7 +55,7 @@ def stage(exe, readme, config, version, folder):
         f.write(crlf(text))
     with open(config, encoding="ascii") as f:
         text = f.read()
-    with open(os.path.join(folder, "example-station", "config.ini"), "wb") as f:
+    with open(os.path.join(folder, "config.ini.example"), "wb") as f:
         f.write(crlf(text))
 
 

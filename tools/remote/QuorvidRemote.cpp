@@ -5,8 +5,10 @@
 //   wait-running | wait-idle        wait until both lists show lines and Stop is enabled / until
 //                                   nothing runs (Start enabled, lists empty)
 //   cursor X Y                      move the mouse pointer
-// WINDOW is main, about, station-history, uploader-history, menu (an open popup menu) or tray (the
-// taskbar). Exit code 1 when a wait ran out or a window was not found.
+//   text WINDOW ID                  print the text of that window's control ID
+// WINDOW is main, about, station-history, uploader-history, menu (an open popup menu), tray (the
+// taskbar) or caption:TEXT (a window whose title begins so). Exit code 1 when a wait ran out or a window was
+// not found.
 #include "res/resource.h"
 
 #include <windows.h>
@@ -21,6 +23,7 @@ namespace {
 struct Query {
     const char* className;
     const char* caption;
+    bool prefix; // the caption only begins so (an installer adds each page's name to its own)
     HWND found;
 };
 
@@ -30,7 +33,8 @@ BOOL CALLBACK MatchShown(HWND hWnd, LPARAM lParam) {
     GetClassNameA(hWnd, className, sizeof(className));
     GetWindowTextA(hWnd, caption, sizeof(caption));
     if (IsWindowVisible(hWnd) && (!q->className || strcmp(className, q->className) == 0) &&
-        (!q->caption || strcmp(caption, q->caption) == 0)) {
+        (!q->caption ||
+         (q->prefix ? strncmp(caption, q->caption, strlen(q->caption)) : strcmp(caption, q->caption)) == 0)) {
         q->found = hWnd;
         return FALSE;
     }
@@ -38,7 +42,7 @@ BOOL CALLBACK MatchShown(HWND hWnd, LPARAM lParam) {
 }
 
 HWND FindNamed(const char* name) {
-    Query q = {nullptr, nullptr, nullptr};
+    Query q = {nullptr, nullptr, false, nullptr};
     if (strcmp(name, "main") == 0)
         q.caption = "Quorvid sharing application";
     else if (strcmp(name, "about") == 0)
@@ -51,7 +55,10 @@ HWND FindNamed(const char* name) {
         q.className = "#32768";
     else if (strcmp(name, "tray") == 0)
         q.className = "Shell_TrayWnd";
-    else
+    else if (strncmp(name, "caption:", 8) == 0) {
+        q.caption = name + 8;
+        q.prefix = true;
+    } else
         return nullptr;
     EnumWindows(MatchShown, (LPARAM)&q);
     return q.found;
@@ -119,6 +126,14 @@ int main(int argc, char** argv) {
         return WaitFor([] { return RunState() == 1; }) ? 0 : Fail("not running");
     if (strcmp(command, "wait-idle") == 0)
         return WaitFor([] { return RunState() == 0; }) ? 0 : Fail("not idle");
+    if (strcmp(command, "text") == 0) {
+        HWND hWnd = FindNamed(window);
+        char text[256] = {};
+        if (!hWnd || !GetDlgItemTextA(hWnd, (int)number(3), text, sizeof(text)))
+            return Fail("no such text");
+        printf("%s\n", text);
+        return 0;
+    }
     if (strcmp(command, "cursor") == 0)
         return SetCursorPos((int)number(2), (int)number(3)) ? 0 : Fail("cursor");
     return Fail("unknown command");
