@@ -22,6 +22,10 @@
 // Posted by a console's worker once a run has started its child: the owner enables its Stop button
 // unless running is no longer wanted. lParam the console's id.
 #define WM_CONSOLE_STOPBUTTON (WM_USER + 103)
+// Posted by a console's worker when its history has changed (a line or a run record) and no notice is
+// still to be answered; lParam the console's id. The history's window answers with HistorySeen once it has
+// read everything; until then, and while no window is open, the worker posts no more.
+#define WM_CONSOLE_HISTORY (WM_USER + 104)
 
 // Why a run ended: its script ended by itself, wrote a line beginning with '~', running was no longer
 // wanted, or its pipe failed.
@@ -31,16 +35,17 @@ class CConsole {
 public:
     enum : unsigned {
         kRingSize = 8192,
-        // Room for a flood to go on while the worker is busy with the lines it has: the system's default
-        // of a few kilobytes holds a script up every hundred lines or so.
-        kPipeSize = 65536,
+        // Room for a flood to go on while the worker is busy with the lines it has or pauses: the system's
+        // default of a few kilobytes holds a script up every hundred lines or so, and 64 KB fill in less
+        // than a millisecond of a fast flood, the shortest pause. The system takes the size as advice.
+        kPipeSize = 262144,
         kMaxLine = 2046,
         kRows = 6,
         kRestartPauseMs = 100,
         kPollPauseMs = 100,
+        // The first pause after a read that brought bytes, or after the child's start; each further one
+        // of an empty pipe is twice as long, up to the full pause.
         kFlowPollPauseMs = 1,
-        // How many short pauses a pipe that has just brought bytes gets before it counts as idle again.
-        kFlowPolls = 32,
         kNoLinePauseMs = 10,
         kStopWaitMs = 4000,
         // How long the end of a run waits for a child that it has ended to be gone, for its exit code.
@@ -104,6 +109,9 @@ public:
     BOOL GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
                          unsigned size) const;
     void GetHistoryStatus(CConsoleHistory::CStatus& status) const;
+    // On the owner's thread, for the history's window: TRUE when the history has made no change since the
+    // HistoryChanges() count `seen`; its next change then posts a WM_CONSOLE_HISTORY. FALSE when it has.
+    BOOL HistorySeen(unsigned long long seen);
 
     // Output ring and line reader, used by the worker thread only.
     void PutBytes(const char* data, unsigned length);
@@ -131,10 +139,12 @@ private:
     BOOL CreateChild(char* buffer);
     ERunEnd ShowOutput(char* buffer);
     bool RunEnds(ERunEnd& end);
+    bool TickPassed();
     void BeginDrain();
     DWORD EndChild();
     void RecordRunEnd(ERunEnd end, DWORD exitCode);
     void RecordNoStart(DWORD error);
+    void HistoryChanged();
     void ShowLine(const char* line, int length);
     void ClearScreen();
     void PutRow(const char* text, unsigned length);
@@ -183,13 +193,15 @@ private:
     DWORD m_restartPauseMs;
 
     // Worker-only line reader state: the rest of a line too long for the ring is being dropped; whether
-    // the last ReadLine took a line out (an empty one too) and whether it read the pipe; how many short
-    // pauses are left before a pipe that brought bytes counts as idle; and how many bytes may still be
-    // read from the pipe: any number during a run, what had arrived by its end during the drain.
+    // the last ReadLine took a line out (an empty one too) and whether it read the pipe; the next short
+    // pause of a pipe that has just brought bytes (0: it is idle, the pause is a full one); the tick count
+    // when the child was last asked whether it has ended; and how many bytes may still be read from the
+    // pipe: any number during a run, what had arrived by its end during the drain.
     bool m_bSkipToLineEnd;
     bool m_bLineTaken;
     bool m_bPipeRead;
-    unsigned m_flowPolls;
+    DWORD m_flowPauseMs;
+    DWORD m_askTick;
     DWORD m_pipeAllowance;
 
     // Under m_lock: the worker writes the screen, the owner's thread draws it. Posted: a WM_CONSOLE_SCREEN
@@ -198,7 +210,9 @@ private:
     bool m_bScreenChanged;
     bool m_bScreenPosted;
     // Under m_lock: written by the worker with every run and every line shown, read for the window.
+    // Noticed: a WM_CONSOLE_HISTORY is on its way or not yet answered with HistorySeen.
     CConsoleHistory m_history;
+    bool m_bHistoryNoticed;
 
     char m_ringBuf[kRingSize];
     unsigned m_ringCount;

@@ -27,18 +27,20 @@ void ToLocalTime(ULONGLONG time, SYSTEMTIME& local) {
 
 unsigned Smaller(unsigned a, unsigned b) { return a < b ? a : b; }
 
-// "0.2 s" up to a minute, then the two largest units: "4 min 12 s", "3 h 5 min", "12 d 4 h".
-void FormatLength(unsigned ms, char* text) {
-    const unsigned s = ms / 1000;
+// "0.2 s" up to a minute, then the two largest units: "4 min 12 s", "3 h 5 min", "91 d 4 h".
+void FormatLength(ULONGLONG s, unsigned ms, char* text) {
     if (s < 60)
-        wsprintfA(text, "%u.%u s", s, ms / 100 % 10);
+        wsprintfA(text, "%u.%u s", (unsigned)s, ms / 100);
     else if (s < 3600)
-        wsprintfA(text, "%u min %u s", s / 60, s % 60);
+        wsprintfA(text, "%u min %u s", (unsigned)(s / 60), (unsigned)(s % 60));
     else if (s < 86400)
-        wsprintfA(text, "%u h %u min", s / 3600, s / 60 % 60);
+        wsprintfA(text, "%u h %u min", (unsigned)(s / 3600), (unsigned)(s / 60 % 60));
     else
-        wsprintfA(text, "%u d %u h", s / 86400, s / 3600 % 24);
+        wsprintfA(text, "%u d %u h", (unsigned)(s / 86400), (unsigned)(s / 3600 % 24));
 }
+
+// What the C++ runtimes of Microsoft's compilers raise for a throw; unhandled, the process ends with it.
+const DWORD kCppException = 0xE06D7363;
 
 struct CExceptionName {
     DWORD code;
@@ -46,6 +48,10 @@ struct CExceptionName {
 };
 
 const CExceptionName kExceptionNames[] = {
+    {0x80000001, "guard page"},
+    {0x80000002, "misaligned data"},
+    {0x80000003, "breakpoint"},
+    {0x80000004, "single step"},
     {0xC0000005, "access violation"},
     {0xC0000006, "in-page error"},
     {0xC0000008, "invalid handle"},
@@ -65,14 +71,26 @@ const CExceptionName kExceptionNames[] = {
     {0xC0000374, "heap corruption"},
     {0xC0000409, "stack buffer overrun"},
     {0xC0000417, "invalid parameter to the C runtime"},
+    {0xC0000602, "fail fast"},
+    {kCppException, "C++ exception"},
 };
 
-// An exit code whose top four bits are 0xC is an error status of the system: the process died of an
-// exception it did not handle (or was made to look so). Other codes are the script's own, and one with
-// the top bit set is a negative number it returned, such as PHP's exit(-1).
+// The codes of the exceptions the system raises: its statuses of warning severity up to 0x8000001F (a
+// breakpoint, a guard page) and all of error severity, and a C++ throw. A process that does not handle
+// one ends with its code, at once where the job says so.
+bool IsExceptionCode(DWORD code) {
+    return (code >= 0x80000001 && code <= 0x8000001F) || (code & 0xF0000000) == 0xC0000000 ||
+           code == kCppException;
+}
+
+// Any other code is the script's own. A small one reads as a number, a negative one too, such as PHP's
+// exit(-1); a large one, an HRESULT or a status, tells more in hexadecimal, which it has beside it.
 void FormatExitCode(DWORD code, char* text) {
-    if ((code & 0xF0000000) != 0xC0000000) {
-        wsprintfA(text, (int)code < 0 ? ": exit code %d" : ": exit code %u", code);
+    if (!IsExceptionCode(code)) {
+        const int value = (int)code;
+        const int length = wsprintfA(text, ": exit code %d", value);
+        if (value < -0xFFFF || value > 0xFFFF)
+            wsprintfA(text + length, " (0x%08X)", code);
         return;
     }
     const char* name = nullptr;
@@ -91,7 +109,7 @@ CConsoleHistory::CConsoleHistory()
     : m_slots(nullptr), m_text(nullptr), m_first(0), m_count(0), m_textUsed(0), m_textWrite(0), m_changes(0),
       m_run(0), m_running(false), m_runStart(0), m_runStartCount(), m_countsPerSecond(), m_failedRuns(0),
       m_ended(false), m_lastEnd(0), m_lastHow(), m_streakOpen(false), m_streakError(0), m_streakFirstRun(0),
-      m_streakRuns(0), m_lineTick(0), m_lineTime(0) {
+      m_streakRuns(0), m_lineTick(0), m_lineTime(0), m_pfnCounter(QueryPerformanceCounter) {
     static_assert((kMaxEntries & kEntryMask) == 0, "the slots are found by masking the serial number");
     // Committed now, so the history costs the same from the first minute to the last month and never
     // fails for want of memory later. The pages are the system's zeroes until written.
@@ -203,25 +221,33 @@ void CConsoleHistory::RunStarted() {
     ++m_run;
     m_running = true;
     m_runStart = FileTimeNow();
-    QueryPerformanceCounter(&m_runStartCount);
+    m_pfnCounter(&m_runStartCount);
     AddRecord(m_run, "started", m_runStart);
 }
 
-unsigned CConsoleHistory::RunMs() const {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    if (m_countsPerSecond.QuadPart <= 0)
-        return 0;
-    const ULONGLONG ms =
-        (ULONGLONG)(now.QuadPart - m_runStartCount.QuadPart) * 1000 / (ULONGLONG)m_countsPerSecond.QuadPart;
-    return ms > 0xFFFFFFFF ? 0xFFFFFFFF : (unsigned)ms;
+// Whole seconds by a division of the counts, and the milliseconds of the second begun from what is left:
+// a count times 1000 would overflow 64 bits after 70 days of a counter that runs at a few GHz.
+void CConsoleHistory::RunLength(ULONGLONG& seconds, unsigned& ms) const {
+    LARGE_INTEGER now = {};
+    m_pfnCounter(&now);
+    const ULONGLONG perSecond = (ULONGLONG)m_countsPerSecond.QuadPart;
+    seconds = 0;
+    ms = 0;
+    if (m_countsPerSecond.QuadPart <= 0 || now.QuadPart < m_runStartCount.QuadPart)
+        return;
+    const ULONGLONG counts = (ULONGLONG)(now.QuadPart - m_runStartCount.QuadPart);
+    seconds = counts / perSecond;
+    ms = (unsigned)(counts % perSecond * 1000 / perSecond);
 }
 
 void CConsoleHistory::RunEnded(EEnd end, DWORD exitCode) {
     if (!m_running)
         return;
     char length[32], detail[96], how[kHowSize];
-    FormatLength(RunMs(), length);
+    ULONGLONG seconds = 0;
+    unsigned ms = 0;
+    RunLength(seconds, ms);
+    FormatLength(seconds, ms, length);
     if (end == kExited)
         FormatExitCode(exitCode, detail);
     else

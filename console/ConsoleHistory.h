@@ -95,7 +95,7 @@ private:
     void DropNewest();
     void AddRecord(unsigned firstRun, const char* how, ULONGLONG time);
     void EndRun(unsigned firstRun, const char* how, bool failed, ULONGLONG time);
-    unsigned RunMs() const;
+    void RunLength(ULONGLONG& seconds, unsigned& ms) const;
 
     // Both parts of one allocation, made by the constructor: kMaxEntries slots, then kTextBytes of text.
     CSlot* m_slots;
@@ -126,4 +126,7 @@ private:
     // The tick count when a line was last added, and the time it was given.
     DWORD m_lineTick;
     ULONGLONG m_lineTime;
+
+    // The counter a run's length is read from: QueryPerformanceCounter, at m_countsPerSecond.
+    BOOL(WINAPI* m_pfnCounter)(LARGE_INTEGER* count);
 };

@@ -26,6 +26,23 @@ void CConsole::GetHistoryStatus(CConsoleHistory::CStatus& status) const {
     m_history.GetStatus(status);
 }
 
+// Under m_lock, on the worker. One notice until the window has read the history: a flood costs the
+// worker no message a line, and a change that comes while the window still reads is found by its next
+// read. A notice that cannot be posted is tried again with the next change.
+void CConsole::HistoryChanged() {
+    if (!m_bHistoryNoticed)
+        m_bHistoryNoticed = PostToOwner(WM_CONSOLE_HISTORY, 0);
+}
+
+// The check and the end of the notice under one lock: a change made after it posts anew.
+BOOL CConsole::HistorySeen(unsigned long long seen) {
+    CLockGuard lock(m_lock);
+    const BOOL quiet = m_history.Changes() == seen;
+    if (quiet)
+        m_bHistoryNoticed = false;
+    return quiet;
+}
+
 // On the worker, once the child is gone. Only a child that ended by itself has a code worth telling:
 // after a '~', a failed pipe or a stop, it is the one this console's termination gave it.
 void CConsole::RecordRunEnd(ERunEnd end, DWORD exitCode) {
@@ -36,6 +53,7 @@ void CConsole::RecordRunEnd(ERunEnd end, DWORD exitCode) {
                                                            : CConsoleHistory::kPipeFailed;
     CLockGuard lock(m_lock);
     m_history.RunEnded(how, code);
+    HistoryChanged();
 }
 
 // The system's text is found before the lock is taken: the window may be reading meanwhile.
@@ -44,4 +62,5 @@ void CConsole::RecordNoStart(DWORD error) {
     CConsoleHistory::SystemMessage(error, message, sizeof message);
     CLockGuard lock(m_lock);
     m_history.CouldNotStart(error, message);
+    HistoryChanged();
 }

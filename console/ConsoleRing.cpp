@@ -132,29 +132,26 @@ int CConsole::TakeLongLine(char* buffer, unsigned maxLength) {
     return TrimEnd(buffer, n);
 }
 
-// Reads only what waits, so the worker never blocks in ReadFile, and only as much as the ring has room
-// for, so that no byte still held is overwritten: all of it in one read, since each read is a round
-// trip to the system that a flooding script waits for. FALSE when the pipe failed.
+// Reads only what waits, so the worker never blocks in ReadFile: the read end does not wait
+// (PIPE_NOWAIT) and says ERROR_NO_DATA when the pipe is empty. One call a poll, since each is a round trip
+// to the system that a flooding script waits for, and as much as the ring has room for, so that no byte
+// still held is overwritten. FALSE when the pipe failed.
 BOOL CConsole::PollPipe() {
-    DWORD waiting = 0;
-    if (!PeekNamedPipe(m_hPipeRead.Get(), nullptr, 0, nullptr, &waiting, nullptr))
-        return FALSE;
-    waiting = Smaller(waiting, m_pipeAllowance);
-    if (waiting == 0) {
+    const DWORD room = Smaller(kRingSize - m_ringCount, m_pipeAllowance);
+    char chunk[kRingSize];
+    DWORD got = 0;
+    if (room > 0 && !ReadFile(m_hPipeRead.Get(), chunk, room, &got, nullptr)) {
+        if (GetLastError() != ERROR_NO_DATA)
+            return FALSE;
+        got = 0;
+    }
+    if (got == 0) {
         // A drain takes what had arrived and waits for nothing more.
         if (m_pipeAllowance == MAXDWORD)
             Pause(kPollPauseMs);
         return TRUE;
     }
-    m_flowPolls = kFlowPolls;
-    char chunk[kRingSize];
-    DWORD got = 0;
-    if (!ReadFile(m_hPipeRead.Get(), chunk, Smaller(waiting, kRingSize - m_ringCount), &got, nullptr)) {
-        // A non-blocking read end says ERROR_NO_DATA when what was counted is gone after all.
-        return GetLastError() == ERROR_NO_DATA;
-    }
-    if (got == 0)
-        return FALSE;
+    m_flowPauseMs = kFlowPollPauseMs;
     PutBytes(chunk, got);
     m_bPipeRead = true;
     if (m_pipeAllowance != MAXDWORD)
@@ -164,13 +161,14 @@ BOOL CConsole::PollPipe() {
 
 // A pipe that has just brought bytes is in the middle of a flood whose script is only writing its next
 // lines: a full pause now would hold the script up on a full pipe for that long. So the worker looks
-// again after a millisecond, a few dozen times, before the pipe counts as idle and gets the full pause,
-// which keeps an idle script's cost as it was.
+// again after a millisecond, then after twice as long each time it finds nothing, until the pipe counts
+// as idle and gets the full pause, which keeps an idle script's cost as it was.
 void CConsole::Pause(DWORD idleMs) {
-    if (m_flowPolls > 0) {
-        --m_flowPolls;
-        WaitUnlessStopped(kFlowPollPauseMs);
+    if (m_flowPauseMs > 0 && m_flowPauseMs < idleMs) {
+        WaitUnlessStopped(m_flowPauseMs);
+        m_flowPauseMs *= 2;
     } else {
+        m_flowPauseMs = 0;
         WaitUnlessStopped(idleMs);
     }
 }

@@ -18,9 +18,10 @@ CConsole::CConsole()
       m_sa(), m_hProcess(), m_hChildThread(), m_hPipeWrite(), m_hPipeRead(), m_hJob(),
       m_pfnJoinJob(JoinNewJob), m_hThread(), m_dwThreadId(0), m_lock(),
       m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_restartPauseMs(kRestartPauseMs),
-      m_bSkipToLineEnd(false), m_bLineTaken(false), m_bPipeRead(false), m_flowPolls(0),
+      m_bSkipToLineEnd(false), m_bLineTaken(false), m_bPipeRead(false), m_flowPauseMs(0), m_askTick(0),
       m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false), m_bScreenPosted(false), m_history(),
-      m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
+      m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr),
+      m_ringEnd(nullptr) {
     EmptyRing();
 }
 
@@ -70,13 +71,13 @@ BOOL CConsole::OpenPipe() {
         m_hPipeRead.Reset(read);
         m_hPipeWrite.Reset(write);
         SetHandleInformation(write, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        // Reads of the read end must never block: under Wine, bytes that PeekNamedPipe counted can
-        // vanish when the child is killed in the middle of a write, and a blocking ReadFile then waits
-        // for ever on a pipe whose write end this console holds. Only this end changes; the child's
-        // writes still wait for room.
+        // Reads of the read end must never block: the worker reads without asking what waits first,
+        // and a blocking ReadFile would wait for ever on a pipe whose write end this console holds (under
+        // Wine, even bytes that PeekNamedPipe counted can vanish when the child is killed in the middle
+        // of a write). A run without that does not start. Only this end changes; the child's writes
+        // still wait for room.
         DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
-        SetNamedPipeHandleState(read, &mode, nullptr, nullptr);
-        return TRUE;
+        return SetNamedPipeHandleState(read, &mode, nullptr, nullptr);
     }
     return FALSE;
 }
@@ -115,8 +116,12 @@ BOOL CConsole::CreateChild(char* buffer) {
         m_hChildThread = std::move(thread);
         m_hJob = std::move(job);
         m_history.RunStarted();
+        HistoryChanged();
     }
     ResumeThread(m_hChildThread.Get());
+    // A script's first lines come as soon as it has started: the pipe is looked at as if it had just
+    // brought bytes, so that a flood does not find it full and wait out a full pause.
+    m_flowPauseMs = kFlowPollPauseMs;
     return TRUE;
 }
 
@@ -150,17 +155,27 @@ ERunEnd CConsole::ShowOutput(char* buffer) {
     }
 }
 
-// Whether the run is to end, and why. The child is asked only after a read of the pipe or a read without
-// a line: each ask is a round trip to the system, which a script that floods the list would otherwise
-// pay per line. Whether it has ended is its handle's state, not its exit code: a script may exit with
-// any code, STILL_ACTIVE's 259 too.
+// Whether the run is to end, and why. The child is asked after a read without a line, and after a read
+// of the pipe once a tick of the system's clock: each ask is a round trip to the system, which a script
+// that floods the list would otherwise pay per line, or per read. Whether it has ended is its handle's
+// state, not its exit code: a script may exit with any code, STILL_ACTIVE's 259 too.
 bool CConsole::RunEnds(ERunEnd& end) {
     if (!IsRunWanted())
         end = kRunStopped;
-    else if ((m_bPipeRead || !m_bLineTaken) && WaitForSingleObject(m_hProcess.Get(), 0) == WAIT_OBJECT_0)
+    else if ((!m_bLineTaken || (m_bPipeRead && TickPassed())) &&
+             WaitForSingleObject(m_hProcess.Get(), 0) == WAIT_OBJECT_0)
         end = kRunExited;
     else
         return false;
+    return true;
+}
+
+// TRUE when the tick count has moved since it last did so here.
+bool CConsole::TickPassed() {
+    const DWORD tick = GetTickCount();
+    if (tick == m_askTick)
+        return false;
+    m_askTick = tick;
     return true;
 }
 
@@ -205,7 +220,7 @@ void CConsole::CleanUpRun() {
     m_bSkipToLineEnd = false;
     m_bLineTaken = false;
     m_bPipeRead = false;
-    m_flowPolls = 0;
+    m_flowPauseMs = 0;
     m_pipeAllowance = MAXDWORD;
     EmptyRing();
 }

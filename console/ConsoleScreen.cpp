@@ -28,6 +28,7 @@ void CConsole::PutRow(const char* text, unsigned length) {
     m_screen.length[slot] = length;
     ++m_screen.lines;
     m_history.AddLine(text, length);
+    HistoryChanged();
     ScreenChanged();
 }
 

@@ -1,5 +1,6 @@
 // The main dialog's way to the consoles' history windows: the system menu's two items, a double-click on a
-// console's list, Enter while a list has the focus, and the consoles' changes passed on to the windows.
+// console's list, Enter while a list has the focus, and the consoles' notices of a change
+// passed on to the windows.
 #include "ui/QuorvidDlg.h"
 
 #include "framework/App.h"
@@ -37,12 +38,10 @@ BOOL CQuorvidDlg::OpenHistory(LPARAM id) {
     return history != nullptr && history->Open(this);
 }
 
-// Whatever a console posts tells its window that the history may have changed.
-void CQuorvidDlg::NoteHistoryChange(LPARAM bits) {
-    if (bits & kStationId)
-        m_stationHistory.ConsoleChanged();
-    if (bits & kUploaderId)
-        m_uploaderHistory.ConsoleChanged();
+LRESULT CQuorvidDlg::OnConsoleHistory(WPARAM, LPARAM lParam) {
+    if (CHistoryWnd* history = HistoryOf(lParam))
+        history->ConsoleChanged();
+    return 0;
 }
 
 // The lists are disabled, and the system gives a disabled control's mouse input to its parent: a

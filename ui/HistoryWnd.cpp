@@ -47,9 +47,9 @@ unsigned FormatHistoryRow(const CConsoleHistory::CEntry& entry, const char* text
 
 CHistoryWnd::CHistoryWnd()
     : CDialog(IDD_HISTORY), m_pConsole(nullptr), m_caption(), m_cascade(0), m_first(0), m_count(0),
-      m_stale(0), m_changes(0), m_bTimer(false), m_quietPeriods(0), m_lastRefresh(0), m_margin(0),
-      m_listTop(0), m_timeWidth(0), m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0),
-      m_entry(), m_text(), m_shown(), m_note() {}
+      m_stale(0), m_changes(0), m_bTimer(false), m_lastRefresh(0), m_margin(0), m_listTop(0), m_timeWidth(0),
+      m_minSize(), m_bFetched(false), m_bHeld(FALSE), m_fetchedSerial(0), m_entry(), m_text(), m_shown(),
+      m_note() {}
 
 // The window reads this object to its end: it must not outlive it.
 CHistoryWnd::~CHistoryWnd() {
@@ -57,7 +57,7 @@ CHistoryWnd::~CHistoryWnd() {
         DestroyWindow();
 }
 
-void CHistoryWnd::SetConsole(const CConsole* pConsole, LPCSTR scriptName, int cascade) {
+void CHistoryWnd::SetConsole(CConsole* pConsole, LPCSTR scriptName, int cascade) {
     m_pConsole = pConsole;
     m_cascade = cascade;
     wsprintfA(m_caption, "%.200s history", scriptName);
@@ -118,7 +118,6 @@ BOOL CHistoryWnd::OnInitDialog() {
     m_count = 0;
     m_stale = 0;
     m_bTimer = false;
-    m_quietPeriods = 0;
     m_note[0] = 0;
     // Anything but the console's count: the first refresh reads the whole history.
     m_changes = m_pConsole->HistoryChanges() - 1;
@@ -168,21 +167,27 @@ LRESULT CHistoryWnd::OnGetMinMaxInfo(WPARAM, LPARAM lParam) {
     return 0;
 }
 
+// A closed window leaves the notice unanswered, so the console posts no more until one opens: its first
+// redraw reads everything, and its first quiet one answers.
 void CHistoryWnd::ConsoleChanged() {
     if (m_hWnd == nullptr)
         return;
-    m_quietPeriods = 0;
-    if (!m_bTimer)
-        m_bTimer = ::SetTimer(m_hWnd, kTimerId, kRedrawMs, nullptr) != 0;
     if (::GetTickCount() - m_lastRefresh >= kRedrawMs)
         Refresh();
+    else
+        KeepRedrawing(true);
 }
 
-// Each redraw period while changes go on, and a while after: the console tells of a change only when no
-// message of its own is on its way, so a change that comes while its own redraws go on is found here.
 void CHistoryWnd::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kTimerId)
         Refresh();
+}
+
+void CHistoryWnd::KeepRedrawing(bool on) {
+    if (on && !m_bTimer)
+        m_bTimer = ::SetTimer(m_hWnd, kTimerId, kRedrawMs, nullptr) != 0;
+    else if (!on && m_bTimer)
+        m_bTimer = !::KillTimer(m_hWnd, kTimerId);
 }
 
 // Reads what changed: the rows, and the status line. Each row stays on its entry: the newest are added
@@ -193,15 +198,13 @@ void CHistoryWnd::OnTimer(UINT_PTR nIDEvent) {
 void CHistoryWnd::Refresh() {
     m_lastRefresh = ::GetTickCount();
     const unsigned long long changes = m_pConsole->HistoryChanges();
+    // Nothing new: the redraws end, unless a change has come since the count was read.
     if (changes == m_changes) {
-        if (m_bTimer && ++m_quietPeriods >= kQuietPeriods) {
-            ::KillTimer(m_hWnd, kTimerId);
-            m_bTimer = false;
-        }
+        KeepRedrawing(!m_pConsole->HistorySeen(changes));
         return;
     }
+    KeepRedrawing(true);
     m_changes = changes;
-    m_quietPeriods = 0;
     m_bFetched = false;
 
     unsigned long long first = 0;

@@ -5,8 +5,10 @@
 // oldest go.
 //
 // Each row is decoded as it is drawn, copied or saved (console/ScriptText.h), from the bytes the history
-// keeps. The console's worker never waits for it: the owner tells it of a change (ConsoleChanged), and it
-// reads the history under the console's lock at most every kRedrawMs for as long as changes go on.
+// keeps. The console's worker never waits for it: the owner passes on the console's notice of a change
+// (ConsoleChanged), and it reads the history under the console's lock at most every kRedrawMs for as long
+// as changes go on. Its timer runs only then: the first redraw that finds nothing new ends it, and asks
+// the console for a notice of the next change.
 #pragma once
 
 #include "console/Console.h"
@@ -18,8 +20,6 @@ class CHistoryWnd : public CDialog {
 public:
     enum : UINT {
         kRedrawMs = 33,
-        // How many quiet redraw periods the timer waits for another change before it stops.
-        kQuietPeriods = 30,
         // How many rows of entries that went the list keeps above the others at most.
         kStaleRows = 8192,
         kTimerId = 1,
@@ -29,10 +29,10 @@ public:
     ~CHistoryWnd() override;
 
     // The console whose history is shown, and the caption: "<script> history". Neither is owned.
-    void SetConsole(const CConsole* pConsole, LPCSTR scriptName, int cascade);
+    void SetConsole(CConsole* pConsole, LPCSTR scriptName, int cascade);
     // Opens the window, owned by pOwner, or brings it to the front when it is open already.
     BOOL Open(CWnd* pOwner);
-    // The console has changed: shown now, or with the next redraw while changes go on.
+    // For the console's WM_CONSOLE_HISTORY: shown now, or with the next redraw within kRedrawMs.
     void ConsoleChanged();
     // Ctrl+C and the context menu's Copy: the selected rows as "hh:mm:ss.mmm text" lines with CRLF, as
     // CF_UNICODETEXT decoded as the rows show them. FALSE when nothing was selected or the clipboard
@@ -67,6 +67,7 @@ protected:
 
 private:
     void Refresh();
+    void KeepRedrawing(bool on);
     void ShiftRows(unsigned rows);
     void ShowStatus();
     void Place();
@@ -83,7 +84,7 @@ private:
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
     void OnListKey(WORD key);
 
-    const CConsole* m_pConsole;
+    CConsole* m_pConsole;
     char m_caption[MAX_PATH];
     int m_cascade;
     // Row 0 shows the entry with serial number m_first; the list has m_count rows, the first m_stale of
@@ -93,7 +94,6 @@ private:
     unsigned m_stale;
     unsigned long long m_changes;
     bool m_bTimer;
-    unsigned m_quietPeriods;
     DWORD m_lastRefresh;
     // Layout measures, in pixels, from the template's dialog units.
     int m_margin;

@@ -118,7 +118,7 @@ protected:
     // History windows.
     void SetUpHistory();
     BOOL OpenHistory(LPARAM id);
-    void NoteHistoryChange(LPARAM bits);
+    LRESULT OnConsoleHistory(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDblClk(WPARAM wParam, LPARAM lParam);
     LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
     void OnEnter();

@@ -78,7 +78,6 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
     }
 
     SetTrayStateIcon(m_trayIconIndex);
-    NoteHistoryChange(lParam);
     return 0;
 }
 
@@ -99,7 +98,6 @@ CConsole* CQuorvidDlg::ConsoleOf(LPARAM id) {
 LRESULT CQuorvidDlg::OnConsoleScreen(WPARAM, LPARAM lParam) {
     if (CConsole* console = ConsoleOf(lParam))
         console->ShowScreen();
-    NoteHistoryChange(lParam);
     return 0;
 }
 

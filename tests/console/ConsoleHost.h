@@ -31,6 +31,12 @@ public:
         history.m_slots = nullptr;
         history.m_text = nullptr;
     }
+    // The clock of a run's length: `counter` for the system's performance counter, at `perSecond`.
+    static void SetClock(CConsoleHistory& history, BOOL(WINAPI* counter)(LARGE_INTEGER*),
+                         LONGLONG perSecond) {
+        history.m_pfnCounter = counter;
+        history.m_countsPerSecond.QuadPart = perSecond;
+    }
 };
 
 class CConsoleHost {

@@ -77,7 +77,8 @@ TEST(ConsoleHistory, KeepsTextUpToItsBoundExactly) {
 TEST(ConsoleLineReader, ReadsThePipeWithoutOverwritingHeldBytes) {
     CConsole console;
     HANDLE read = nullptr, write = nullptr;
-    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 1 << 16));
+    DWORD mode = PIPE_NOWAIT; // as the console's own read end
+    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 1 << 16) && SetNamedPipeHandleState(read, &mode, 0, 0));
     CConsoleTestAccess::SetPipe(console, read);
     DWORD written = 0;
     auto send = [&](const std::string& b) { WriteFile(write, b.data(), (DWORD)b.size(), &written, nullptr); };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <tuple>
 
 namespace {
 
@@ -335,6 +336,31 @@ TEST_F(ConsoleTest, TheHistoryKeepsTheLinesOfEveryRunAndHowEachEndedWithinItsBou
     EXPECT_TRUE(History(console).rfind("line " + std::to_string(10002 - CConsoleHistory::kMaxEntries) + "\n",
                                        0) == 0 &&
                 holds("line 10000\n[run 8 ended"));
+}
+
+LONGLONG g_counter = 0;
+BOOL WINAPI TestCounter(LARGE_INTEGER* count) { return count->QuadPart = g_counter, TRUE; }
+
+// A run's end record: its length at any counter frequency and of any size (91 days at 3 GHz is past 2^64
+// thousandths of a count), and its exit code, named as the exception the system raised where it is one.
+TEST(ConsoleHistory, ARunsRecordTellsItsLengthAndHowItEnded) {
+    const LONGLONG s = 3000000000;
+    const std::tuple<LONGLONG, DWORD, const char*> kRuns[] = {
+        {(91 * 86400 + 4 * 3600 + 59 * 60) * s, 0, "91 d 4 h: exit code 0"},
+        {(3 * 3600 + 12 * 60 + 5) * s, 0x80000003, "3 h 12 min by exception 0x80000003 (breakpoint)"},
+        {s + s / 4, 0xE06D7363, "1.2 s by exception 0xE06D7363 (C++ exception)"},
+        {s / 20, 0xC0000005, "0.0 s by exception 0xC0000005 (access violation)"},
+        {s, 0xFFFFFFFF, "1.0 s: exit code -1"},
+        {s, 0x80000020, "1.0 s: exit code -2147483616 (0x80000020)"}};
+    CConsoleHistory history;
+    CConsoleTestAccess::SetClock(history, TestCounter, s);
+    CConsoleHistory::CStatus status;
+    for (const auto& [counts, code, how] : kRuns) {
+        g_counter = 1000, history.RunStarted();
+        g_counter += counts, history.RunEnded(CConsoleHistory::kExited, code);
+        history.GetStatus(status);
+        EXPECT_EQ("ended after " + std::string(how), status.lastHow);
+    }
 }
 
 } // namespace

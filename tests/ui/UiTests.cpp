@@ -8,6 +8,7 @@
 #include "tests/console/ConsoleHost.h"
 #include "tests/Processes.h"
 #include "tests/Station.h"
+#include "tests/console/ConsoleHost.h"
 
 #include <gtest/gtest.h>
 
@@ -485,6 +486,31 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
             << "a part left";
         EXPECT_EQ(written, file());
         ::DeleteFileW(path.c_str()), ::RemoveDirectoryW(folder.c_str());
+        d.EndDialog(IDCANCEL);
+    });
+}
+
+static DWORD g_joinedAt = 0;
+// A child whose start takes two seconds, far longer than any redraw of a window that waits for news.
+static HANDLE JoinSlowly(HANDLE process) {
+    ::Sleep(2000);
+    g_joinedAt = ::GetTickCount();
+    return CConsoleTestAccess::Join(process);
+}
+
+// Every change reaches an open history window within a redraw, however long after the last one it comes:
+// here the start record of a run that took its time to start and has written nothing since.
+TEST(UiTests, HistoryWindowShowsAQuietRunsStart) {
+    CStation station("hang\n", "hang\n");
+    CTestDlg().Run([&](CTestDlg& d) {
+        CConsoleTestAccess::SetJoin(d.m_stationConsole, JoinSlowly);
+        d.Post(WM_SYSCOMMAND, IDM_STATION_HISTORY);
+        d.Click(IDC_START);
+        WCHAR text[64] = L"";
+        auto shown = [&] {
+            return d.m_stationHistory.m_list.GetItemText(0, 1, text, 64), !wcscmp(text, L"run 1 started");
+        };
+        EXPECT_TRUE(WaitFor(shown, 6000) && ::GetTickCount() - g_joinedAt < 1000);
         d.EndDialog(IDCANCEL);
     });
 }
