@@ -189,6 +189,8 @@ private:
     // Set by a stop, reset by Start for a new worker: every pause of the worker waits on it, so a stop
     // need not wait a pause out.
     CHandle m_hStopEvent;
+    // The pause between runs: kRestartPauseMs but in tests and the soak.
+    DWORD m_restartPauseMs;
 
     // Worker-only line reader state: the rest of a line too long for the ring is being dropped; whether
     // the last ReadLine took a line out (an empty one too) and whether it read the pipe; the next short

@@ -17,10 +17,11 @@ CConsole::CConsole()
     : m_pOwner(nullptr), m_id(0), m_pRunning(nullptr), m_pList(nullptr), m_pszCommand("echo ~"), m_si(),
       m_sa(), m_hProcess(), m_hChildThread(), m_hPipeWrite(), m_hPipeRead(), m_hJob(),
       m_pfnJoinJob(JoinNewJob), m_hThread(), m_dwThreadId(0), m_lock(),
-      m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_bSkipToLineEnd(false), m_bLineTaken(false),
-      m_bPipeRead(false), m_flowPauseMs(0), m_askTick(0), m_pipeAllowance(MAXDWORD), m_screen(),
-      m_bScreenChanged(false), m_bScreenPosted(false), m_history(), m_bHistoryNoticed(false), m_ringBuf(),
-      m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
+      m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_restartPauseMs(kRestartPauseMs),
+      m_bSkipToLineEnd(false), m_bLineTaken(false), m_bPipeRead(false), m_flowPauseMs(0), m_askTick(0),
+      m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false), m_bScreenPosted(false), m_history(),
+      m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr),
+      m_ringEnd(nullptr) {
     EmptyRing();
 }
 

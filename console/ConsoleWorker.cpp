@@ -20,7 +20,7 @@ DWORD WINAPI CConsole::ThreadProc(LPVOID pParam) {
     pConsole->PostToOwner(WM_CONSOLE_STATE, 1);
     do {
         pConsole->Run();
-        pConsole->WaitUnlessStopped(kRestartPauseMs);
+        pConsole->WaitUnlessStopped(pConsole->m_restartPauseMs);
     } while (pConsole->IsRunWanted());
     pConsole->ReleaseWorker();
     return 0;

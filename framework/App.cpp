@@ -19,6 +19,14 @@ CWinApp::~CWinApp() {
         g_pApp = nullptr;
 }
 
+// TerminateProcess only begins the end ("it initiates termination and returns immediately"), so it may
+// return. ExitProcess then ends every other thread first and never returns; should its notifications of
+// the libraries hang on a lock that an ended thread held, the termination under way still ends the process.
+void AfxEndProcessNow(UINT exitCode) {
+    ::TerminateProcess(::GetCurrentProcess(), exitCode);
+    ::ExitProcess(exitCode);
+}
+
 int CWinApp::Run() {
     MSG msg;
     BOOL got;

@@ -42,5 +42,9 @@ protected:
 };
 
 CWinApp* AfxGetApp();
+// Ends the process with `exitCode` at once: nothing after the call runs, on this thread or any other, and
+// nothing this thread's callers own is destroyed. For a program that must not go on (a worker still uses
+// what the caller would destroy).
+[[noreturn]] void AfxEndProcessNow(UINT exitCode);
 // The module that holds the program's resources: the executable.
 HINSTANCE AfxGetResourceHandle();

@@ -175,7 +175,7 @@ void CQuorvidDlg::OnDestroy() {
     // A worker still alive after Stop's bound uses its console, a member of this dialog, which goes when
     // the dialog ends: the program ends here instead, and the system ends the scripts' jobs with it.
     if (!stopped)
-        ::TerminateProcess(::GetCurrentProcess(), 0);
+        AfxEndProcessNow(kWorkerLeftExitCode);
 }
 
 BOOL CQuorvidDlg::LoadConfig(LPCSTR fileName) {

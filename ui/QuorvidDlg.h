@@ -44,6 +44,8 @@ public:
         kListColumnWidth = 400, // pixels at 96 DPI
         kIntervalMin = 5,
         kIntervalMax = 30,
+        // The program's exit code when it closed with a script's worker still alive after Stop's bound.
+        kWorkerLeftExitCode = ERROR_PROCESS_ABORTED,
     };
 
     HICON m_hIcon;

@@ -12,10 +12,14 @@
 #include <string>
 #include <vector>
 
-// What the tests reach inside a console: its pipe and its ring, and how its children join their jobs.
+// What the tests reach inside a console: its pipe and its ring, how its children join their jobs, and
+// the pause between runs.
 class CConsoleTestAccess {
 public:
     static void SetPipe(CConsole& console, HANDLE read) { console.m_hPipeRead.Reset(read); }
+    // The write end of the current run's pipe; on the worker only (in the join below).
+    static HANDLE PipeWrite(const CConsole& console) { return console.m_hPipeWrite.Get(); }
+    static void SetRestartPause(CConsole& console, DWORD ms) { console.m_restartPauseMs = ms; }
     static unsigned RingCount(const CConsole& console) { return console.m_ringCount; }
     static void SetJoin(CConsole& console, HANDLE (*join)(HANDLE)) { console.m_pfnJoinJob = join; }
     static HANDLE Join(HANDLE process) { return CConsole::JoinNewJob(process); }

@@ -57,6 +57,23 @@ TEST(ConsoleRing, KeepsTheNewestBytesAndGivesLines) {
               lines);
 }
 
+// Lines that fill the history's text exactly are all kept; one byte more drops the oldest line, and only
+// that one: the next is still whole.
+TEST(ConsoleHistory, KeepsTextUpToItsBoundExactly) {
+    const unsigned kLines = 300, size = CConsoleHistory::kTextBytes / kLines;
+    std::string lines[kLines], last(CConsoleHistory::kTextBytes - size * (kLines - 1), 'y');
+    CConsoleHistory history;
+    for (unsigned i = 0; i < kLines; ++i)
+        lines[i] = i + 1 < kLines ? std::string(size, 'a' + i % 26) : last,
+        history.AddLine(lines[i].data(), (unsigned)lines[i].size());
+    EXPECT_TRUE(history.Count() == kLines && history.FirstSerial() == 0);
+    history.AddLine("z", 1);
+    char text[kMax + 1];
+    CConsoleHistory::CEntry entry;
+    EXPECT_TRUE(history.Count() == kLines && history.FirstSerial() == 1 &&
+                history.GetEntry(1, entry, text, sizeof text) && text == lines[1]);
+}
+
 TEST(ConsoleLineReader, ReadsThePipeWithoutOverwritingHeldBytes) {
     CConsole console;
     HANDLE read = nullptr, write = nullptr;

@@ -78,10 +78,14 @@ struct CApp {
     HWND hWnd = nullptr;
     char* remote = nullptr; // list-view messages are not marshalled: item and text must be in the target
 
-    bool Start(const std::wstring& folder, const wchar_t* arguments) {
+    // With a title, also a window position, in its startup record, as a shortcut can give them.
+    bool Start(const std::wstring& folder, const wchar_t* arguments, const wchar_t* title = nullptr) {
         std::wstring line = L"Quorvid.exe " + std::wstring(arguments);
         STARTUPINFOW si = {}; // the program is found beside the test program
         si.cb = sizeof(si);
+        si.lpTitle = (LPWSTR)title;
+        si.dwFlags = title ? STARTF_USEPOSITION : 0;
+        si.dwX = 123, si.dwY = 45;
         return CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
                               &pi);
     }
@@ -240,21 +244,27 @@ TEST(EndToEnd, SettingsDatedOutputCloseRefusedWhileRunningAndCleanExit) {
 
 TEST(EndToEnd, StartSwitchRestartsAnEndedScriptAndEscapeEndsEverything) {
     CStationFolder station;
-    ASSERT_TRUE(station.WriteScripts("out a\nsleep 300\nout b\nexit 0\n", "out 2010-01-02 up\nhang\n"));
+    ASSERT_TRUE(station.WriteScripts("out a\nsleep 300\nout b\nexit 0\n", "startup\nhang\n"));
     // Started as at log-on, while another program's window is the active one.
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, nullptr, nullptr,
                                  nullptr, nullptr);
     CApp app;
-    ASSERT_TRUE(SetForegroundWindow(other) && app.Start(station.m_path, L"--start"));
+    ASSERT_TRUE(SetForegroundWindow(other) && app.Start(station.m_path, L"--start", L"quorvid-e2e-title"));
     WaitFor([&] { return !SetForegroundWindow(other) || MainWindowOf(app.pi.dwProcessId); }, kStateMs);
     ASSERT_TRUE(app.Attach()) << "no main window";
     DestroyWindow(other);
     // Without config.ini the settings stay as the window was built.
     EXPECT_EQ(app.Text(IDC_LOGIN) + "|" + app.Text(IDC_INTERVAL_LABEL), "|Update interval [ 10s ]");
 
+    // A script's startup record is the console's own, with nothing of the program's.
+    std::string up;
+    WaitFor([&] { return (up = app.Rows(IDC_LIST_UPLOADER)).rfind("startup: ", 0) == 0; }, kStateMs);
+    EXPECT_TRUE(up.find("startup: ") == 0 && up.find("e2e-title") == up.npos && up.find("123,45") == up.npos)
+        << up;
+
     // The ended station script is restarted: its list is emptied and refilled, the rest stays as it is.
-    EXPECT_TRUE(WaitFor([&] { return app.Lists() == "a|b#up"; }, kStateMs)) << app.Lists();
-    EXPECT_TRUE(WaitFor([&] { return app.Running() && app.Lists() == "a#up"; }, kStateMs));
+    EXPECT_TRUE(WaitFor([&] { return app.Lists() == "a|b#" + up; }, kStateMs)) << app.Lists();
+    EXPECT_TRUE(WaitFor([&] { return app.Running() && app.Lists() == "a#" + up; }, kStateMs));
 
     app.Post(WM_COMMAND, IDCANCEL); // Escape ends the program even while both scripts run
     app.ExpectGoneWithoutTrace();

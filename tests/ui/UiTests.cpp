@@ -5,6 +5,7 @@
 #include "framework/App.h"
 #include "framework/Handle.h"
 #include "res/resource.h"
+#include "tests/console/ConsoleHost.h"
 #include "tests/Processes.h"
 #include "tests/Station.h"
 #include "tests/console/ConsoleHost.h"
@@ -283,6 +284,24 @@ TEST(UiTests, ExitPathsLeaveNothingBehind) {
         EXPECT_TRUE(aboutSeen);
         d.EndDialog(IDCANCEL);
     }));
+}
+
+// A worker past Stop's bound as the window goes ends the program there, with an exit code of its own, and
+// what the worker uses (the window's consoles) is never destroyed: the dialog does not return.
+TEST(UiDeathTest, AWorkerPastStopsBoundEndsTheProgramAsTheWindowGoes) {
+    EXPECT_EXIT(
+        {
+            CStation station("hang\n");
+            CTestDlg dlg;
+            // The station's first child joins its job, and its worker goes no further.
+            CConsoleTestAccess::SetJoin(dlg.m_stationConsole, [](HANDLE process) {
+                HANDLE job = CConsoleTestAccess::Join(process);
+                Sleep(INFINITE);
+                return job;
+            });
+            dlg.Run([](CTestDlg& d) { d.Click(IDC_START), d.Post(WM_COMMAND, IDCANCEL); });
+        },
+        ::testing::ExitedWithCode(CQuorvidDlg::kWorkerLeftExitCode), "");
 }
 
 // "--start" is case-sensitive, found anywhere in the command line; the minimised icon's origin is signed,

@@ -10,6 +10,7 @@
 //   spawn FILE       starts "php -f FILE" beside itself, sharing its output, and goes on at once
 //   crash            writes through a null pointer
 //   pipes            "pipes N": how many pipe handles it holds besides its standard output and error
+//   startup          "startup: title T, position X,Y": what GetStartupInfoA reports ("none": no title)
 // TEXT knows \n \r \t \\ \xHH; %% is a literal %. The script's end is exit 0. Output goes straight to
 // the handles with WriteFile, so nothing waits in a library buffer when the process is killed.
 #include <windows.h>
@@ -199,6 +200,12 @@ void Play(const std::string& line) {
     } else if (directive == "crash") {
         volatile int* nowhere = nullptr;
         *nowhere = 1;
+    } else if (directive == "startup") {
+        STARTUPINFOA si = {};
+        GetStartupInfoA(&si);
+        Write(STD_OUTPUT_HANDLE, std::string("startup: title ") + (si.lpTitle ? si.lpTitle : "none") +
+                                     ", position " + std::to_string(si.dwX) + "," + std::to_string(si.dwY) +
+                                     "\n");
     } else if (directive == "pipes") {
         Write(STD_OUTPUT_HANDLE, "pipes " + std::to_string(CountOtherPipes()) + "\n");
     }
