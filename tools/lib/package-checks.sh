@@ -95,7 +95,22 @@ check_zip_run() {
 setup() {
   local arch=$1
   shift
-  wine cmd.exe /c "C:\\$(release_name "$arch")-setup.exe $*" </dev/null
+  run_cmd "C:\\$(release_name "$arch")-setup.exe $*"
+}
+# run_cmd LINE: that command line through cmd.exe; its exit code. Now and then, under load, Wine fails to
+# start a process at all: its loader then says "ShellExecuteEx failed" and gives 1, although nothing of
+# the command ran. That start is tried once more; any other outcome is the command's own. The output goes
+# through a file, not a pipe: a program that Setup starts again keeps what it inherited open.
+run_cmd() {
+  local out="$work/cmd.log" status=0
+  wine cmd.exe /c "$1" </dev/null >"$out" 2>&1 || status=$?
+  if [ "$status" -ne 0 ] && grep -q 'ShellExecuteEx failed' "$out"; then
+    sleep 1
+    status=0
+    wine cmd.exe /c "$1" </dev/null >"$out" 2>&1 || status=$?
+  fi
+  cat "$out"
+  return "$status"
 }
 # The uninstall entry's three possible keys: the user's, all users' and the 32-bit view's, where two
 # packages would each leave one if they were two products.
@@ -204,7 +219,7 @@ refused() {
   shift 2
   [ -f "$WINEPREFIX/drive_c/$exe" ] || exe="$(release_name "$exe")-setup.exe"
   before=$(state)
-  wine cmd.exe /c "C:\\$exe $*" </dev/null || status=$?
+  run_cmd "C:\\$exe $*" || status=$?
   [ "$status" -eq "$code" ] || fail "$exe $*: exit code $status, not $code" || return
   [ "$(state)" = "$before" ] || fail "$exe $* changed:" "$(diff <(echo "$before") <(state))"
 }
