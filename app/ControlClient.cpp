@@ -1,5 +1,6 @@
 #include "app/ControlClient.h"
 
+#include "console/ConsoleHistory.h"
 #include "framework/Handle.h"
 #include "res/resource.h"
 
@@ -10,22 +11,11 @@ namespace {
 
 const char kAnswerClass[] = "Quorvid.ControlAnswer";
 
-// "2026-12-07 15:30:02", or with `shortToday` the time alone for today.
-void FormatWhen(const SYSTEMTIME& time, bool shortToday, char* text, size_t size) {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    if (shortToday && time.wYear == now.wYear && time.wMonth == now.wMonth && time.wDay == now.wDay)
-        snprintf(text, size, "%02u:%02u:%02u", time.wHour, time.wMinute, time.wSecond);
-    else
-        snprintf(text, size, "%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
-                 time.wMinute, time.wSecond);
-}
-
 // One script's line of --status: "uploader.php: running, run 412 since 2026-12-07 15:30:02; last end:
 // exit code 255 at 15:30:01". A run that ended by itself tells how without its length.
 void DescribeScript(const CControlScript& script, bool wanted, char* line, size_t size) {
     char since[32], when[32];
-    FormatWhen(script.since, false, since, sizeof since);
+    CConsoleHistory::FormatWhen(script.since, true, since, sizeof since);
     int length;
     if (script.running)
         length = snprintf(line, size, "%s: running, run %lu since %s", script.name, script.run, since);
@@ -40,7 +30,7 @@ void DescribeScript(const CControlScript& script, bool wanted, char* line, size_
     const char* detail = strstr(how, ": ");
     if (strncmp(how, "ended after ", 12) == 0 && detail != nullptr)
         how = detail + 2;
-    FormatWhen(script.lastEnd, true, when, sizeof when);
+    CConsoleHistory::FormatWhen(script.lastEnd, false, when, sizeof when);
     snprintf(line + length, size - length, "; last end: %.159s at %s", how, when);
 }
 

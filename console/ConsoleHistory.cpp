@@ -3,6 +3,7 @@
 
 #include "console/ScriptText.h"
 
+#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -293,6 +294,16 @@ void CConsoleHistory::CouldNotStart(DWORD error, const char* message) {
     EndRun(m_streakFirstRun, how, true, now);
     m_streakOpen = m_slots != nullptr;
     m_streakError = error;
+}
+
+void CConsoleHistory::FormatWhen(const SYSTEMTIME& time, bool withDate, char* text, unsigned size) {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    if (withDate || time.wYear != now.wYear || time.wMonth != now.wMonth || time.wDay != now.wDay)
+        snprintf(text, size, "%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+                 time.wMinute, time.wSecond);
+    else
+        snprintf(text, size, "%02u:%02u:%02u", time.wHour, time.wMinute, time.wSecond);
 }
 
 void CConsoleHistory::SystemMessage(DWORD error, char* text, unsigned size) {

@@ -74,6 +74,9 @@ public:
     void CouldNotStart(DWORD error, const char* message);
     // The system's own text for an error code, its line end trimmed; "" when it has none.
     static void SystemMessage(DWORD error, char* text, unsigned size);
+    // A record's local time as the status lines give it: "15:30:02", with the date in front
+    // ("2026-12-07 15:30:02") when it is not today's or `withDate`.
+    static void FormatWhen(const SYSTEMTIME& time, bool withDate, char* text, unsigned size);
 
 private:
     friend class CConsoleTestAccess;

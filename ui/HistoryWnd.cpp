@@ -21,15 +21,6 @@ const int kFitPadding = 16;
 // Posted after a double-click on the header's divider: the list's own handling has run by then.
 const UINT WM_FIT_TEXT_COLUMN = WM_APP + 1;
 
-// The time of day, with the date in front when it is not today's.
-void FormatWhen(const SYSTEMTIME& time, char* text) {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    if (time.wYear != now.wYear || time.wMonth != now.wMonth || time.wDay != now.wDay)
-        text += wsprintfA(text, "%04u-%02u-%02u ", time.wYear, time.wMonth, time.wDay);
-    wsprintfA(text, "%02u:%02u:%02u", time.wHour, time.wMinute, time.wSecond);
-}
-
 // "hh:mm:ss.mmm", or "yyyy-mm-dd hh:mm:ss.mmm".
 unsigned FormatTime(const SYSTEMTIME& t, bool withDate, WCHAR* out) {
     const int n = withDate ? wsprintfW(out, L"%04u-%02u-%02u ", t.wYear, t.wMonth, t.wDay) : 0;
@@ -279,14 +270,14 @@ void CHistoryWnd::ShowStatus() {
     if (status.run == 0) {
         length = wsprintfA(line[0], "Not started yet.");
     } else if (status.running) {
-        FormatWhen(status.since, when);
+        CConsoleHistory::FormatWhen(status.since, false, when, sizeof when);
         length = wsprintfA(line[0], "Run %u running since %s.", status.run, when);
     } else {
         length = wsprintfA(line[0], "Not running; last run: %u.", status.run);
     }
     wsprintfA(line[0] + length, "    Runs that ended with an error: %u.", status.failedRuns);
     if (status.ended) {
-        FormatWhen(status.lastEnd, when);
+        CConsoleHistory::FormatWhen(status.lastEnd, false, when, sizeof when);
         status.lastHow[sizeof status.lastHow - 1] = 0;
         wsprintfA(line[1], "Last end at %s: %s.", when, status.lastHow);
     }

@@ -358,6 +358,9 @@ TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
         },
         kStateMs))
         << status.second;
+    // Today's end is told by its time alone: "at 15:30:01".
+    const size_t at = status.second.find(" at ") + 4;
+    EXPECT_EQ(status.second.find(':', at), at + 2) << status.second;
     app.Post(WM_SYSCOMMAND, IDM_ABOUTBOX); // a box left open does not hold the end
     EXPECT_TRUE(WaitFor([] { return FindWindowA(nullptr, "About Quorvid") != nullptr; }, kStateMs));
     EXPECT_EQ(Quorvid(station.m_path, L"--exit"), std::make_pair(0ul, std::string("Quorvid has ended\r\n")));
