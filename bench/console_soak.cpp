@@ -66,9 +66,9 @@ double PrivateKb() {
     return bytes / 1024.0;
 }
 
-// What the heaps hold in blocks in use. A heap keeps the pages it once needed (Wine's never gives them
-// back), so that a moment when much was in use shows in private bytes for good; this figure shows whether
-// anything stayed.
+// What the heaps hold in blocks in use. A heap may keep the pages it once needed (Wine's kept them in
+// every soak here), so that a moment when much was in use can show in private bytes for good; this figure
+// shows whether anything stayed.
 double HeapInUseKb() {
     HANDLE heaps[64];
     const DWORD count = GetProcessHeaps(64, heaps);
