@@ -145,6 +145,7 @@ private:
     void RecordRunEnd(ERunEnd end, DWORD exitCode);
     void RecordNoStart(DWORD error);
     void HistoryChanged();
+    void ShowRest(char* buffer);
     void ShowLine(const char* line, int length);
     void ClearScreen();
     void PutRow(const char* text, unsigned length);
@@ -159,6 +160,7 @@ private:
     void SkipRestOfLongLine();
     int TakeLine(char* buffer, unsigned maxLength, unsigned position);
     int TakeLongLine(char* buffer, unsigned maxLength);
+    int TakeRest(char* buffer, unsigned maxLength);
     BOOL PollPipe();
     void Pause(DWORD idleMs);
 

@@ -52,6 +52,8 @@ int CConsole::Run() {
         PostToOwner(WM_CONSOLE_STOPBUTTON, 0);
         memset(buffer, 0, sizeof buffer);
         const ERunEnd end = ShowOutput(buffer);
+        if (end != kRunTilde)
+            ShowRest(buffer);
         RecordRunEnd(end, EndChild());
     } else {
         RecordNoStart(GetLastError());
@@ -196,6 +198,14 @@ DWORD CConsole::EndChild() {
     WaitForSingleObject(m_hProcess.Get(), kEndWaitMs);
     GetExitCodeProcess(m_hProcess.Get(), &code);
     return code;
+}
+
+// A script's last words often have no line end (PHP's die("...") and exit("...") write none): whatever
+// the drain left of a line is shown as one more line, by the rules of any line.
+void CConsole::ShowRest(char* buffer) {
+    const int length = TakeRest(buffer, kMaxLine);
+    if (length > 0 && buffer[0] != '~')
+        ShowLine(buffer, length);
 }
 
 void CConsole::ShowLine(const char* line, int length) {

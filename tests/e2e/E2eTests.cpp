@@ -358,6 +358,14 @@ TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
         },
         kStateMs))
         << status.second;
+    // Between the station script's runs only the uploader runs: not both.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return (status = Quorvid(station.m_path, L"--status"))
+                       .second.rfind("sbs1station.php: restarting", 0) == 0;
+        },
+        kStateMs));
+    EXPECT_EQ(1u, status.first) << status.second;
     // Today's end is told by its time alone: "at 15:30:01".
     const size_t at = status.second.find(" at ") + 4;
     EXPECT_EQ(status.second.find(':', at), at + 2) << status.second;
