@@ -20,21 +20,24 @@ namespace {
 
 const char kNoCopy[] = "no copy of Quorvid supervises this folder";
 const char kElsewhere[] = "this station folder is supervised in another user's session";
+// A holder may still be starting (its pipe not yet served) or ending (its lock about to be free).
+const DWORD kLookForHolderMs = 3000;
+const DWORD kLookAgainMs = 50;
 
 // What the copy that holds the station's lock is asked to do.
-int ActOnHolder(EAction action, HWND holder, COutput& out) {
+int ActOnHolder(EAction action, CControlChannel& channel, COutput& out) {
     CControlClient control(out);
     switch (action) {
     case kStart:
-        return control.Start(holder);
+        return control.Start(channel);
     case kStatus:
-        return control.Status(holder);
+        return control.Status(channel);
     case kStop:
-        return control.Stop(holder);
+        return control.Stop(channel);
     case kExit:
-        return control.Exit(holder);
+        return control.Exit(channel);
     default:
-        return control.Show(holder);
+        return control.Show(channel);
     }
 }
 
@@ -51,47 +54,72 @@ void CQuorvidApp::Refuse(COutput& out, LPCSTR text, int exitCode) {
 BOOL CQuorvidApp::InitInstance() {
     COutput out;
     CCommandLine command;
-    char text[2 * MAX_PATH + 100];
+    char text[2 * MAX_PATH + 400];
     if (!ParseCommandLine(::GetCommandLineW(), command)) {
-        snprintf(text, sizeof text, "unknown switch: %s\r\nthe switches are %s", command.unknown, kSwitches);
+        snprintf(text, sizeof text, "unknown switch: %ls\r\nthe switches are %s", command.unknown, kSwitches);
         Refuse(out, text, ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (command.station[0] != 0 && !::SetCurrentDirectoryW(command.station)) {
-        char folder[MAX_PATH * 2] = "";
-        ::WideCharToMultiByte(CP_ACP, 0, command.station, -1, folder, sizeof folder, nullptr, nullptr);
-        snprintf(text, sizeof text, "no station folder %s", folder);
+    if (command.station != nullptr && !::SetCurrentDirectoryW(command.station)) {
+        snprintf(text, sizeof text, "no station folder %.260ls", command.station);
         Refuse(out, text, ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (command.action == kList) {
-        CControlClient control(out);
+    CControlClient control(out);
+    switch (command.action) {
+    case kList:
         m_nExitCode = control.List();
         return FALSE;
+    case kExitAll:
+        m_nExitCode = control.ExitAll(command.programFolder, command.save);
+        return FALSE;
+    case kResume:
+        m_nExitCode = control.Resume(command.resume);
+        return FALSE;
+    default:
+        break;
     }
+    return RunOrAct(command, out);
+}
 
-    // Held until the program ends. A copy that finds another holding it acts on that one instead, or, with
-    // no switch, shows its window, and starts nothing of its own.
+// Held until the program ends. A copy that finds another holding the lock acts on that one instead, or,
+// with no switch, shows its window, and starts nothing of its own.
+BOOL CQuorvidApp::RunOrAct(const CCommandLine& command, COutput& out) {
     CStationLock station;
-    HWND holder = nullptr;
-    switch (station.TakeOrFind(holder)) {
-    case CStationLock::kHolderHere:
-        m_nExitCode = ActOnHolder(command.action, holder, out);
-        return FALSE;
-    case CStationLock::kHolderWindowless:
-        out.Line("the copy of Quorvid that supervises this folder did not answer in time");
-        m_nExitCode = CControlClient::kNoAnswer;
-        return FALSE;
-    case CStationLock::kHolderElsewhere:
+    WCHAR pipe[kPipeNameSize];
+    StationPipeName(station.StationId(), pipe);
+    CControlChannel channel;
+    CStationLock::EResult lock = CStationLock::kHeld;
+    for (const DWORD start = ::GetTickCount(); (lock = station.Take()) != CStationLock::kTaken;
+         ::Sleep(kLookAgainMs)) {
+        switch (channel.Open(pipe, 0)) {
+        case CControlChannel::kOpened:
+            m_nExitCode = ActOnHolder(command.action, channel, out);
+            return FALSE;
+        case CControlChannel::kForeign:
+            m_nExitCode = CControlClient(out).Foreign(channel.ServerPid());
+            return FALSE;
+        case CControlChannel::kDenied:
+            lock = CStationLock::kHeldElsewhere;
+            break;
+        case CControlChannel::kNoServer:
+            break;
+        }
+        if (lock == CStationLock::kHeldElsewhere || ::GetTickCount() - start >= kLookForHolderMs)
+            break;
+    }
+    if (lock == CStationLock::kHeldElsewhere) {
         // A log-on start in a second session shows nothing: only a person who started it by hand is told.
-        if (command.action == kRun)
+        if (command.action == kRun && !command.tray)
             ::MessageBoxA(nullptr, kElsewhere, "Quorvid", MB_ICONINFORMATION);
         else
             out.Line(kElsewhere);
         m_nExitCode = CControlClient::kElsewhere;
         return FALSE;
-    case CStationLock::kTaken:
-        break;
+    }
+    if (lock != CStationLock::kTaken) {
+        m_nExitCode = CControlClient(out).NoAnswer();
+        return FALSE;
     }
     if (command.action != kRun && command.action != kStart) {
         station.Release();
@@ -111,7 +139,8 @@ BOOL CQuorvidApp::InitInstance() {
     SetRegistryKey("Local AppWizard-Generated Applications");
 
     CQuorvidDlg dlg;
-    dlg.m_pszWindowMark = station.WindowMark();
+    dlg.m_pszStationId = station.StationId();
+    dlg.m_bStartInTray = command.tray;
     m_pMainWnd = &dlg;
     dlg.DoModal();
 

@@ -5,6 +5,7 @@
 #include "framework/App.h"
 
 class COutput;
+struct CCommandLine;
 
 class CQuorvidApp : public CWinApp {
 public:
@@ -16,6 +17,7 @@ public:
 
 private:
     void Refuse(COutput& out, LPCSTR text, int exitCode);
+    BOOL RunOrAct(const CCommandLine& command, COutput& out);
 };
 
 extern CQuorvidApp theApp;

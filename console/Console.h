@@ -27,6 +27,17 @@
 // read everything; until then, and while no window is open, the worker posts no more.
 #define WM_CONSOLE_HISTORY (WM_USER + 104)
 
+// Told of each change of a console's screen or history, on the thread that makes it and under the
+// console's lock: it may only take note, never wait.
+class CConsoleWatch {
+public:
+    enum : unsigned { kScreenChange = 2, kHistoryChange = 4 };
+    virtual void OnConsoleChange(unsigned what) = 0;
+
+protected:
+    ~CConsoleWatch() = default;
+};
+
 // Why a run ended: its script ended by itself, wrote a line beginning with '~', running was no longer
 // wanted, or its pipe failed.
 enum ERunEnd { kRunExited, kRunTilde, kRunStopped, kRunPipeFailed };
@@ -64,6 +75,7 @@ public:
         unsigned rows;
         unsigned runs;
         unsigned lines;
+        unsigned changes; // every change, counted
         const char* Row(unsigned index) const { return text[(first + index) % kRows]; }
         unsigned RowLength(unsigned index) const { return length[(first + index) % kRows]; }
     };
@@ -79,6 +91,8 @@ public:
     void SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning);
     // Kept by pointer, not copied: the text must outlive every run.
     void SetCommand(LPCSTR pszCommand);
+    // Told of the changes from now on; null for none. Not owned: it must outlive the worker.
+    void SetWatch(CConsoleWatch* watch);
 
     int Start();
     // Ends the child and its job, waits for the worker within kStopWaitMs and resets the console once it
@@ -98,6 +112,7 @@ public:
     // redraw is left to come, so a list that the owner empties afterwards stays empty.
     void SettleScreen();
     CScreen GetScreen() const;
+    unsigned ScreenChanges() const;
 
     int Run();
     void Reset();
@@ -211,6 +226,7 @@ private:
     CScreen m_screen;
     bool m_bScreenChanged;
     bool m_bScreenPosted;
+    CConsoleWatch* m_pWatch;
     // Under m_lock: written by the worker with every run and every line shown, read for the window.
     // Noticed: a WM_CONSOLE_HISTORY is on its way or not yet answered with HistorySeen.
     CConsoleHistory m_history;

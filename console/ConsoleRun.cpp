@@ -19,9 +19,9 @@ CConsole::CConsole()
       m_pfnJoinJob(JoinNewJob), m_hThread(), m_dwThreadId(0), m_lock(),
       m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_restartPauseMs(kRestartPauseMs),
       m_bSkipToLineEnd(false), m_bLineTaken(false), m_bPipeRead(false), m_flowPauseMs(0), m_askTick(0),
-      m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false), m_bScreenPosted(false), m_history(),
-      m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr),
-      m_ringEnd(nullptr) {
+      m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false), m_bScreenPosted(false),
+      m_pWatch(nullptr), m_history(), m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0),
+      m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
     EmptyRing();
 }
 
@@ -42,6 +42,11 @@ void CConsole::SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning
 }
 
 void CConsole::SetCommand(LPCSTR pszCommand) { m_pszCommand = pszCommand; }
+
+void CConsole::SetWatch(CConsoleWatch* watch) {
+    CLockGuard lock(m_lock);
+    m_pWatch = watch;
+}
 
 BOOL CConsole::IsRunWanted() const { return m_pRunning != nullptr && m_pRunning->load() == 1; }
 

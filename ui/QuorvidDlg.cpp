@@ -71,8 +71,8 @@ ON_REGISTERED_MESSAGE(s_wmTaskbarCreated, &CQuorvidDlg::OnTaskbarCreated)
 ON_WM_LBUTTONDBLCLK()
 ON_WM_NOTIFY()
 ON_COMMAND(IDOK, &CQuorvidDlg::OnEnter)
-ON_MESSAGE(WM_COPYDATA, &CQuorvidDlg::OnCopyData)
-ON_MESSAGE(WM_CONTROL_COMMAND, &CQuorvidDlg::OnControlCommand)
+ON_MESSAGE(WM_CONTROL_PENDING, &CQuorvidDlg::OnControlPending)
+ON_MESSAGE(WM_WINDOWPOSCHANGING, &CQuorvidDlg::OnWindowPosChanging)
 END_MESSAGE_MAP()
 
 BOOL CQuorvidDlg::OnInitDialog() {
@@ -112,6 +112,8 @@ BOOL CQuorvidDlg::OnInitDialog() {
     LoadConfig("config.ini");
 
     AddTrayIcon();
+    if (m_bStartInTray && !m_bTrayIconAdded)
+        ShowOnTaskbar();
     SetUpControl();
 
     // Posted, not sent: the consoles start once the modal loop runs, never from within this handler. The

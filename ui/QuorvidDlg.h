@@ -3,6 +3,8 @@
 #pragma once
 
 #include "console/Console.h"
+#include "control/ControlDesk.h"
+#include "control/ControlServer.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "ui/HistoryWnd.h"
@@ -15,8 +17,6 @@
 
 // The tray icon's callback: lParam is the mouse message.
 #define WM_TRAYICON (WM_USER + 100)
-// A command of another copy of the program (Control.cpp), posted to itself: wParam the command.
-#define WM_CONTROL_COMMAND (WM_APP + 1)
 
 // True when "--start" stands anywhere in the command line, case-sensitively.
 bool HasStartSwitch(LPCSTR commandLine);
@@ -71,15 +71,16 @@ public:
     CEdit m_editHttpServer;
     CSliderCtrl m_sliderInterval;
     CStatic m_staticInterval;
-    // The name of a property the window carries while it exists, by which another copy of the program
-    // finds it; null for none. Not owned.
-    LPCSTR m_pszWindowMark = nullptr;
     // Each console's history window, opened from its list and from the system menu (History.cpp).
     CHistoryWnd m_stationHistory;
     CHistoryWnd m_uploaderHistory;
-    // What another copy must name to have a command carried out: the secret of the last answer, good once.
-    BYTE m_controlTicket[16] = {};
-    bool m_bTicketValid = false;
+    // The station id whose pipe this window's station is controlled through; null for none. Not owned.
+    const WCHAR* m_pszStationId = nullptr;
+    // The window starts hidden in the notification area (--tray), until it is asked for.
+    bool m_bStartInTray = false;
+    // The control channel (Control.cpp): its server's threads hand commands to this window on the desk.
+    CControlDesk m_desk;
+    CControlServer m_server{m_desk};
 
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
@@ -123,12 +124,13 @@ protected:
     LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
     void OnEnter();
 
-    // Control by another copy of the program (Control.cpp).
+    // The control channel (Control.cpp).
     void SetUpControl();
     void EndControl();
-    LRESULT OnCopyData(WPARAM wParam, LPARAM lParam);
-    LRESULT OnControlCommand(WPARAM wParam, LPARAM lParam);
-    BOOL AnswerControl(HWND asker);
+    void PublishState();
+    LRESULT OnControlPending(WPARAM wParam, LPARAM lParam);
+    void CloseEverythingAbove();
+    LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
 
     static const UINT s_wmTaskbarCreated;
 
@@ -140,6 +142,7 @@ private:
     CConsole* ConsoleOf(LPARAM id);
     void ShowTrayMenu();
     void ShowAndRestore();
+    void ShowOnTaskbar();
     void ShowAboutBox();
     static LPCSTR CommandOf(LPARAM id);
     // The script's file name: the command's last word.

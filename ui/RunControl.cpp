@@ -26,6 +26,7 @@ void CQuorvidDlg::OnBnClickedStart() {
     m_bRunning = 1;
     StartConsole(m_uploaderConsole, kUploaderCommand, kUploaderId);
     StartConsole(m_stationConsole, kStationCommand, kStationId);
+    PublishState();
 }
 
 void CQuorvidDlg::StartConsole(CConsole& console, LPCSTR command, BYTE id) {
@@ -40,6 +41,7 @@ void CQuorvidDlg::StartConsole(CConsole& console, LPCSTR command, BYTE id) {
 void CQuorvidDlg::OnBnClickedStop() {
     m_btnStop.EnableWindow(FALSE);
     m_bRunning = 0;
+    PublishState();
     CConsole* const consoles[] = {&m_stationConsole, &m_uploaderConsole};
     CConsole::StopTogether(consoles, 2);
 }
@@ -78,6 +80,7 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
     }
 
     SetTrayStateIcon(m_trayIconIndex);
+    PublishState();
     return 0;
 }
 
