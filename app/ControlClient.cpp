@@ -187,8 +187,12 @@ int CControlClient::Drive(CControlChannel& channel, WORD command, CStateView& vi
             break;
         if (reached(view))
             return kDone;
-        if (!given && due(view))
-            given = channel.Command(command, view, kStopBoundMs) != FALSE;
+        DWORD error = kErrorNone;
+        if (!given && due(view) && !(given = channel.Command(command, view, kStopBoundMs, &error) != FALSE) &&
+            error == kErrorRefused) {
+            m_out.Line("you may not start or stop the scripts of this station");
+            return kRefused;
+        }
     }
     return NoAnswer();
 }

@@ -18,6 +18,7 @@ public:
         kNoAnswer = 2,   // also: --exit, the copy ended through its last resort
         kElsewhere = 3,  // the folder is supervised in another user's session
         kForeign = 4,    // another program holds the station's control name
+        kRefused = ERROR_ACCESS_DENIED, // the station's service does not let this user start or stop it
     };
 
     explicit CControlClient(COutput& out) : m_out(out) {}

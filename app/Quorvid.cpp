@@ -4,6 +4,7 @@
 #include "app/ControlClient.h"
 #include "app/Output.h"
 #include "app/StationLock.h"
+#include "service/ServiceControl.h"
 #include "ui/QuorvidDlg.h"
 
 #include <commctrl.h>
@@ -39,6 +40,13 @@ int ActOnHolder(EAction action, CControlChannel& channel, COutput& out) {
     default:
         return control.Show(channel);
     }
+}
+
+// The process of the station's service while it runs, else 0.
+DWORD ServicePidOf(const WCHAR* stationId) {
+    DWORD pid = 0;
+    FindStationService(stationId, &pid);
+    return pid;
 }
 
 } // namespace
@@ -86,6 +94,9 @@ BOOL CQuorvidApp::InitInstance() {
 // with no switch, shows its window, and starts nothing of its own.
 BOOL CQuorvidApp::RunOrAct(const CCommandLine& command, COutput& out) {
     CStationLock station;
+    DWORD servicePid = 0;
+    if (FindStationService(station.StationId(), &servicePid))
+        return ActOnService(command, station, out);
     WCHAR pipe[kPipeNameSize];
     StationPipeName(station.StationId(), pipe);
     CControlChannel channel;
@@ -127,7 +138,39 @@ BOOL CQuorvidApp::RunOrAct(const CCommandLine& command, COutput& out) {
         m_nExitCode = CControlClient::kNotRunning;
         return FALSE;
     }
+    return RunDialog(command, station.StationId(), false);
+}
 
+// A station that a service supervises: the switches reach the service, and with none, or --show, the program
+// is this session's one view of it.
+BOOL CQuorvidApp::ActOnService(const CCommandLine& command, const CStationLock& station, COutput& out) {
+    CControlChannel channel;
+    WCHAR id[kStationIdSize], pipe[kPipeNameSize];
+    if (command.action == kRun || command.action == kShow) {
+        ViewId(station.StationId(), id);
+        StationPipeName(id, pipe);
+        if (channel.Open(pipe, 0) != CControlChannel::kOpened)
+            return RunDialog(command, station.StationId(), true);
+        m_nExitCode = command.tray ? (int)CControlClient::kDone : CControlClient(out).Show(channel);
+        return FALSE;
+    }
+    StationPipeName(station.StationId(), pipe);
+    switch (channel.Open(pipe, kLookForHolderMs, 0, ServicePidOf(station.StationId()))) {
+    case CControlChannel::kOpened:
+        m_nExitCode = ActOnHolder(command.action, channel, out);
+        break;
+    case CControlChannel::kForeign:
+        m_nExitCode = CControlClient(out).Foreign(channel.ServerPid());
+        break;
+    default:
+        out.Line("the station's service is not running");
+        m_nExitCode = CControlClient::kNotRunning;
+        break;
+    }
+    return FALSE;
+}
+
+BOOL CQuorvidApp::RunDialog(const CCommandLine& command, const WCHAR* stationId, bool view) {
     INITCOMMONCONTROLSEX icc;
     icc.dwSize = sizeof icc;
     icc.dwICC = ICC_WIN95_CLASSES;
@@ -139,8 +182,10 @@ BOOL CQuorvidApp::RunOrAct(const CCommandLine& command, COutput& out) {
     SetRegistryKey("Local AppWizard-Generated Applications");
 
     CQuorvidDlg dlg;
-    dlg.m_pszStationId = station.StationId();
+    dlg.m_pszStationId = stationId;
     dlg.m_bStartInTray = command.tray;
+    dlg.m_bView = view;
+    dlg.m_view.m_pfnServicePid = ServicePidOf;
     m_pMainWnd = &dlg;
     dlg.DoModal();
 

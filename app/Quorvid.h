@@ -6,6 +6,7 @@
 
 class COutput;
 struct CCommandLine;
+class CStationLock;
 
 class CQuorvidApp : public CWinApp {
 public:
@@ -18,6 +19,8 @@ public:
 private:
     void Refuse(COutput& out, LPCSTR text, int exitCode);
     BOOL RunOrAct(const CCommandLine& command, COutput& out);
+    BOOL ActOnService(const CCommandLine& command, const CStationLock& station, COutput& out);
+    BOOL RunDialog(const CCommandLine& command, const WCHAR* stationId, bool view);
 };
 
 extern CQuorvidApp theApp;

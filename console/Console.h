@@ -124,6 +124,16 @@ public:
     BOOL GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
                          unsigned size) const;
     void GetHistoryStatus(CConsoleHistory::CStatus& status) const;
+    // For a window that shows another process's console (a view of a service's): its screen and history
+    // as that console has them, written here instead of by a worker, and told to the owner as a worker's
+    // changes are. `edit` is given the history under the console's lock.
+    void MirrorScreen(const CScreen& screen);
+    template <typename Edit> void EditHistory(Edit edit) {
+        CLockGuard lock(m_lock);
+        edit(m_history);
+        HistoryChanged();
+    }
+
     // On the owner's thread, for the history's window: TRUE when the history has made no change since the
     // HistoryChanges() count `seen`; its next change then posts a WM_CONSOLE_HISTORY. FALSE when it has.
     BOOL HistorySeen(unsigned long long seen);

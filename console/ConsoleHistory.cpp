@@ -214,6 +214,36 @@ void CConsoleHistory::DropNewest() {
     --m_count;
 }
 
+void CConsoleHistory::Clear() {
+    m_first += m_count;
+    m_count = 0;
+    m_textUsed = 0;
+    m_textWrite = 0;
+    ++m_changes;
+}
+
+void CConsoleHistory::Append(EKind kind, const char* text, unsigned length, ULONGLONG utc) {
+    Add(kind, text, length, utc);
+}
+
+void CConsoleHistory::ReplaceNewest(EKind kind, const char* text, unsigned length, ULONGLONG utc) {
+    if (m_count > 0)
+        DropNewest();
+    Add(kind, text, length, utc);
+}
+
+void CConsoleHistory::SetStatus(const CStatus& status) {
+    m_run = status.run;
+    m_running = status.running;
+    m_runStart = status.sinceTime;
+    m_failedRuns = status.failedRuns;
+    m_ended = status.ended;
+    m_lastEnd = status.lastEndTime;
+    m_startError = status.startError;
+    CopyWholeCharacters(m_lastHow, kHowSize, status.lastHow);
+    ++m_changes;
+}
+
 // "run 17 " and how: "started", "ended after 0.2 s: exit code 255", ...; "runs 18 to 54 " for a streak.
 void CConsoleHistory::AddRecord(unsigned firstRun, const char* how, ULONGLONG time) {
     char record[kRecordSize];

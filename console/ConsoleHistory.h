@@ -76,6 +76,14 @@ public:
     void RunEnded(EEnd end, DWORD exitCode);
     // `message` is the system's text for `error` (SystemMessage), found before the console's lock is taken.
     void CouldNotStart(DWORD error, const char* message);
+    // A copy of another process's history, kept entry by entry (a view of a service's console): Clear
+    // starts it again (the serial numbers go on), Append adds an entry as it was there, ReplaceNewest
+    // rewrites the newest (a record counted up in place), and SetStatus takes that history's status.
+    void Clear();
+    void Append(EKind kind, const char* text, unsigned length, ULONGLONG utc);
+    void ReplaceNewest(EKind kind, const char* text, unsigned length, ULONGLONG utc);
+    void SetStatus(const CStatus& status);
+
     // A UTC FILETIME as local time, by the time zone's rules for that moment.
     static void LocalTime(ULONGLONG utc, SYSTEMTIME& local);
     // The system's own text for an error code, its line end trimmed; "" when it has none.

@@ -49,6 +49,14 @@ CConsole::CScreen CConsole::GetScreen() const {
     return m_screen;
 }
 
+void CConsole::MirrorScreen(const CScreen& screen) {
+    CLockGuard lock(m_lock);
+    const unsigned changes = m_screen.changes;
+    m_screen = screen;
+    m_screen.changes = changes;
+    ScreenChanged();
+}
+
 unsigned CConsole::ScreenChanges() const {
     CLockGuard lock(m_lock);
     return m_screen.changes;

@@ -63,15 +63,24 @@ bool IsProgramImage(const WCHAR* path) {
 }
 
 CControlChannel::CControlChannel()
-    : m_hPipe(), m_hIo(::CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_serverPid(0),
+    : m_hPipe(), m_hIo(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      m_hRead(::CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_read(), m_bReading(false), m_serverPid(0),
       m_answer(static_cast<BYTE*>(::HeapAlloc(::GetProcessHeap(), 0, kControlMaxAnswer))), m_size(0) {}
 
 CControlChannel::~CControlChannel() {
+    Close();
     if (m_answer != nullptr)
         ::HeapFree(::GetProcessHeap(), 0, m_answer);
 }
 
+// A read under way is cancelled and waited for before its buffer may go.
 void CControlChannel::Close() {
+    if (m_bReading) {
+        DWORD ignored = 0;
+        ::CancelIo(m_hPipe.Get());
+        ::GetOverlappedResult(m_hPipe.Get(), &m_read, &ignored, TRUE);
+        m_bReading = false;
+    }
     m_hPipe.Reset();
     m_serverPid = 0;
 }
@@ -129,6 +138,32 @@ BOOL CControlChannel::Transact(const CControlRequest& request, DWORD ms) {
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL CControlChannel::BeginTransact(const CControlRequest& request, DWORD ms) {
+    m_size = 0;
+    if (m_bReading || !Send(request, ms))
+        return FALSE;
+    m_read = OVERLAPPED();
+    m_read.hEvent = m_hRead.Get();
+    ::ResetEvent(m_hRead.Get());
+    if (!::ReadFile(m_hPipe.Get(), m_answer, kControlMaxAnswer, nullptr, &m_read) &&
+        ::GetLastError() != ERROR_IO_PENDING) {
+        Close();
+        return FALSE;
+    }
+    m_bReading = true;
+    return TRUE;
+}
+
+BOOL CControlChannel::FinishRead() {
+    DWORD size = 0;
+    const BOOL read = m_bReading && ::GetOverlappedResult(m_hPipe.Get(), &m_read, &size, FALSE);
+    m_bReading = false;
+    m_size = read ? size : 0;
+    if (!read)
+        Close();
+    return read;
 }
 
 BOOL CControlChannel::Command(WORD command, CStateView& view, DWORD ms, DWORD* error) {

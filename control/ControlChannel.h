@@ -35,12 +35,21 @@ public:
     BOOL Send(const CControlRequest& request, DWORD ms);
     const BYTE* Answer() const { return m_answer; }
     DWORD AnswerSize() const { return m_size; }
+    // A request whose answer may take long (kControlWatch): sent now, its answer read while the caller waits
+    // for ReadEvent() with whatever else it waits for; FinishRead then takes the answer. FALSE when the
+    // request could not be sent, or the answer could not be read.
+    BOOL BeginTransact(const CControlRequest& request, DWORD ms);
+    HANDLE ReadEvent() const { return m_hRead.Get(); }
+    BOOL FinishRead();
     // A command answered with the state: FALSE when no state came (*error: the error answer's code).
     BOOL Command(WORD command, CStateView& view, DWORD ms, DWORD* error = nullptr);
 
 private:
     CHandle m_hPipe;
     CHandle m_hIo;
+    CHandle m_hRead;
+    OVERLAPPED m_read;
+    bool m_bReading;
     DWORD m_serverPid;
     BYTE* m_answer;
     DWORD m_size;

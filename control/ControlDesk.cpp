@@ -23,8 +23,8 @@ void Describe(const CConsole& console, CControlScript& out) {
 } // namespace
 
 CControlDesk::CControlDesk()
-    : m_hWnd(nullptr), m_consoles(), m_bService(false), m_lock(), m_bRunWanted(false), m_bIdle(true),
-      m_workers(0), m_runMask(0), m_stateMark(0), m_pending(0), m_bTaken(false), m_waiters(),
+    : m_hWnd(nullptr), m_consoles(), m_bService(false), m_bView(false), m_lock(), m_bRunWanted(false),
+      m_bIdle(true), m_workers(0), m_runMask(0), m_stateMark(0), m_pending(0), m_bTaken(false), m_waiters(),
       m_waiterCount(0), m_armed(0), m_hFree(::CreateEventA(nullptr, FALSE, TRUE, nullptr)),
       m_hDone(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
@@ -115,7 +115,7 @@ void CControlDesk::ReadState(CControlState& state) const {
     {
         CLockGuard lock(m_lock);
         state.flags = (m_bRunWanted ? (DWORD)kStateRunWanted : 0) | (m_bIdle ? (DWORD)kStateIdle : 0) |
-                      (m_bService ? (DWORD)kStateService : 0);
+                      (m_bService ? (DWORD)kStateService : 0) | (m_bView ? (DWORD)kStateView : 0);
         state.workers = m_workers;
         state.runMask = m_runMask;
     }

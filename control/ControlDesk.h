@@ -29,6 +29,8 @@ public:
     // the consoles telling.
     void SetStation(HWND window, CConsole* station, CConsole* uploader, bool service);
     bool IsService() const { return m_bService; }
+    // The station is a service's, which this window only shows: its state says so.
+    void MarkView() { m_bView = true; }
     // Console 1 or 2; null for any other number.
     CConsole* Console(DWORD id) const;
 
@@ -63,6 +65,7 @@ private:
     HWND m_hWnd;
     CConsole* m_consoles[2];
     bool m_bService;
+    bool m_bView;
 
     mutable CCriticalSection m_lock;
     // Under m_lock: the published state, and the command handed over (0 for none) and whether the window

@@ -85,6 +85,12 @@ void StationPipeName(const WCHAR* stationId, WCHAR* name) {
     swprintf(name, kPipeNameSize, L"\\\\.\\pipe\\%ls", stationId);
 }
 
+void ViewId(const WCHAR* stationId, WCHAR* id) {
+    DWORD session = 0;
+    ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+    swprintf(id, kStationIdSize, L"Quorvid.View.%lu.%ls", session, stationId);
+}
+
 void ProcessPipeName(DWORD pid, WCHAR* name) {
     swprintf(name, kPipeNameSize, L"\\\\.\\pipe\\Quorvid.Process.%lu", pid);
 }

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-enum : unsigned { kStationIdSize = 48, kPipeNameSize = 80 };
+enum : unsigned { kStationIdSize = 96, kPipeNameSize = 128 };
 
 // The current folder's station id, "Quorvid.Station.<volume>.<file index>" (or a hash of its long name
 // where the file system gives no index).
@@ -12,6 +12,8 @@ void CurrentStationId(WCHAR* id);
 // "\\.\pipe\<station id>" and "\\.\pipe\Quorvid.Process.<pid>".
 void StationPipeName(const WCHAR* stationId, WCHAR* name);
 void ProcessPipeName(DWORD pid, WCHAR* name);
+// The id of this session's view of a station: "Quorvid.View.<session>.<station id>".
+void ViewId(const WCHAR* stationId, WCHAR* id);
 
 // A path's full long name, for comparing folders: FALSE when it cannot be had. `out` holds size characters.
 BOOL FullLongPath(const WCHAR* path, WCHAR* out, DWORD size);

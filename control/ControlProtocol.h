@@ -94,10 +94,11 @@ struct CControlScript {
 static_assert(sizeof(CControlScript) == 200, "the same in 32-bit and 64-bit programs");
 
 enum : DWORD {
-    kStateRunWanted = 1, // the scripts were started and not stopped
-    kStateIdle = 2,      // no console has a worker: Start may be given
-    kStateService = 4,   // the station runs as a service
-    kStateMayControl = 8 // the caller may start and stop the scripts
+    kStateRunWanted = 1,  // the scripts were started and not stopped
+    kStateIdle = 2,       // no console has a worker: Start may be given
+    kStateService = 4,    // the station runs as a service
+    kStateMayControl = 8, // the caller may start and stop the scripts
+    kStateView = 16,      // a window that shows a service's station, which it does not run itself
 };
 
 // The answer to every command but kControlScreen and kControlHistory. The station folder's and then the

@@ -25,10 +25,16 @@ BOOL CALLBACK EndBoxAbove(HWND hWnd, LPARAM param) {
 
 } // namespace
 
+// A view serves the name of this session's view of the station, not the station's, which is the service's.
 void CQuorvidDlg::SetUpControl() {
     m_desk.SetStation(m_hWnd, &m_stationConsole, &m_uploaderConsole, false);
+    WCHAR viewId[kStationIdSize] = L"";
+    if (m_bView && m_pszStationId != nullptr) {
+        m_desk.MarkView();
+        ViewId(m_pszStationId, viewId);
+    }
     PublishState();
-    m_server.Start(m_pszStationId);
+    m_server.Start(viewId[0] ? viewId : m_pszStationId);
 }
 
 // Before the consoles stop: no caller waits on a window that is going.

@@ -8,6 +8,7 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "ui/HistoryWnd.h"
+#include "ui/StationView.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -81,6 +82,11 @@ public:
     // The control channel (Control.cpp): its server's threads hand commands to this window on the desk.
     CControlDesk m_desk;
     CControlServer m_server{m_desk};
+    // The window is a view of the service that supervises its station (View.cpp): its consoles show the
+    // service's, Start and Stop act on the service's scripts, and closing it closes only the view.
+    bool m_bView = false;
+    CStationView m_view;
+    CStatic m_viewStatus;
 
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
@@ -102,6 +108,9 @@ protected:
     LRESULT OnConsoleScreen(WPARAM wParam, LPARAM lParam);
     LRESULT OnConsoleStopButton(WPARAM wParam, LPARAM lParam);
     void DisableControls();
+    // The buttons, the lists and the tray picture as the run mask says, and the state for the control
+    // channel.
+    void ApplyRunState();
 
     // Tray icon.
     void AddTrayIcon();
@@ -131,6 +140,14 @@ protected:
     LRESULT OnControlPending(WPARAM wParam, LPARAM lParam);
     void CloseEverythingAbove();
     LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
+
+    // The view of a service's station (View.cpp).
+    void SetUpView();
+    LRESULT OnViewState(WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowPosChanged(WPARAM wParam, LPARAM lParam);
+    LRESULT OnHistoryClosed(WPARAM wParam, LPARAM lParam);
+    void FollowWhatIsShown();
+    void ShowViewStatus(const CStationView::CRemote& remote);
 
     static const UINT s_wmTaskbarCreated;
 

@@ -100,8 +100,8 @@ BOOL CQuorvidDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
         ShowAboutBox();
         return 0;
     case ID_TERMINATE:
-        // While a script runs the user is shown the window, where Stop is.
-        if (m_runMask == 0)
+        // While a script runs the user is shown the window, where Stop is; a view closes all the same.
+        if (m_runMask == 0 || m_bView)
             OnClose();
         else
             ShowAndRestore();
