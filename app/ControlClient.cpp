@@ -80,9 +80,39 @@ void SystemText(DWORD error, WCHAR* text, DWORD size) {
     text[length] = 0;
 }
 
-// Starts a copy of the program in its station folder, with --start where its scripts ran. The program is
-// the one that ran there, where it still is.
-BOOL StartCopy(const WCHAR* image, const WCHAR* folder, bool running) {
+// The token of the desktop's shell, for starting a program with the user's own rights from a process whose
+// rights are raised (Setup's, run as administrator); null where this process's are not, or where no shell
+// runs to take them from (no one is logged on at this desktop), and the program starts as this one runs.
+CHandle ShellUserToken() {
+    HANDLE own = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    const bool raised = ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &own) &&
+                        ::GetTokenInformation(own, TokenElevation, &elevation, sizeof elevation, &size) &&
+                        elevation.TokenIsElevated;
+    CHandle ownToken(own);
+    DWORD pid = 0;
+    if (!raised || !::GetWindowThreadProcessId(::GetShellWindow(), &pid))
+        return CHandle();
+    CHandle shell(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    HANDLE token = nullptr, primary = nullptr;
+    if (!shell || !::OpenProcessToken(shell.Get(), TOKEN_DUPLICATE, &token))
+        return CHandle();
+    CHandle shellToken(token);
+    const DWORD access =
+        TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+    if (!::DuplicateTokenEx(token, access, nullptr, SecurityImpersonation, TokenPrimary, &primary))
+        return CHandle();
+    return CHandle(primary);
+}
+
+// What a copy is, as --list and --exit-all's file say it: its scripts run, it is idle, or it is a view of a
+// station's service.
+const WCHAR kRunning[] = L"running", kIdle[] = L"idle", kView[] = L"view";
+
+// Starts a copy of the program in its station folder as it was: with --start where its scripts ran, in the
+// notification area where it was a view. The program is the one that ran there, where it still is.
+BOOL StartCopy(const WCHAR* image, const WCHAR* folder, const WCHAR* kind) {
     WCHAR* program = NewText(kLongPath);
     WCHAR* line = NewText(3 * kLongPath);
     BOOL started = FALSE;
@@ -92,12 +122,22 @@ BOOL StartCopy(const WCHAR* image, const WCHAR* folder, bool running) {
         else
             ::GetModuleFileNameW(nullptr, program, kLongPath);
         QuoteArgument(program, line);
-        wcscat(line, running ? L" --start --station=" : L" --station=");
+        wcscat(line, !wcscmp(kind, kRunning) ? L" --start --station="
+                     : !wcscmp(kind, kView)  ? L" --tray --station="
+                                             : L" --station=");
         QuoteArgument(folder, line + wcslen(line));
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        started = ::CreateProcessW(program, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        // Never with raised rights: a copy runs its station's scripts with them.
+        typedef BOOL(WINAPI * WithTokenFn)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
+                                           LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+        const WithTokenFn withToken = reinterpret_cast<WithTokenFn>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW")));
+        CHandle user = withToken != nullptr ? ShellUserToken() : CHandle();
+        started =
+            user ? withToken(user.Get(), 0, program, line, 0, nullptr, nullptr, &si, &pi)
+                 : ::CreateProcessW(program, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
         if (started) {
             ::CloseHandle(pi.hProcess);
             ::CloseHandle(pi.hThread);
@@ -112,7 +152,7 @@ BOOL StartCopy(const WCHAR* image, const WCHAR* folder, bool running) {
 struct CCopy {
     CCopy* next;
     DWORD pid;
-    bool running;
+    const WCHAR* kind;
     CHandle process;
     CControlChannel channel;
     WCHAR* image;
@@ -151,7 +191,9 @@ template <typename Wanted> CCopy* FindCopies(Wanted wanted) {
         if (copy->channel.Open(pipe, 1000, entry.th32ProcessID) == CControlChannel::kOpened &&
             copy->channel.Command(kControlAsk, view, 5000) && wanted(view)) {
             copy->pid = entry.th32ProcessID;
-            copy->running = (view.state.flags & kStateRunWanted) != 0;
+            copy->kind = (view.state.flags & kStateView)        ? kView
+                         : (view.state.flags & kStateRunWanted) ? kRunning
+                                                                : kIdle;
             copy->image = CopyPath(view.image, view.state.imageLength);
             copy->folder = CopyPath(view.folder, view.state.folderLength);
             *last = copy;
@@ -304,7 +346,7 @@ int CControlClient::List() {
         WCHAR* text = size > 96 ? NewText(size) : nullptr;
         if (text == nullptr)
             continue;
-        swprintf(line, 96, L"%lu\t%ls\t", copy->pid, copy->running ? L"running" : L"idle");
+        swprintf(line, 96, L"%lu\t%ls\t", copy->pid, copy->kind);
         swprintf(text, size, L"%ls%ls\t%ls", line, copy->image, copy->folder);
         m_out.Line(text);
         FreeText(text);
@@ -348,7 +390,7 @@ int CControlClient::ExitAll(const WCHAR* programFolder, const WCHAR* saveFile) {
         if (!ended)
             copy->pid = 0, closed = false;
     }
-    // UTF-16 with its mark: a line a copy, "running" or "idle", its program and its station folder.
+    // UTF-16 with its mark: a line a copy, what it is, its program and its station folder.
     CHandle file;
     if (closed)
         file.Reset(::CreateFileW(saveFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -356,8 +398,7 @@ int CControlClient::ExitAll(const WCHAR* programFolder, const WCHAR* saveFile) {
     DWORD written = 0;
     bool saved = file && ::WriteFile(file.Get(), L"\xFEFF", sizeof(WCHAR), &written, nullptr);
     for (CCopy* copy = copies; copy != nullptr && saved; copy = copy->next) {
-        const WCHAR* parts[] = {
-            copy->running ? L"running" : L"idle", L"\t", copy->image, L"\t", copy->folder, L"\r\n"};
+        const WCHAR* parts[] = {copy->kind, L"\t", copy->image, L"\t", copy->folder, L"\r\n"};
         for (const WCHAR* part : parts)
             saved = saved &&
                     ::WriteFile(file.Get(), part, (DWORD)(wcslen(part) * sizeof(WCHAR)), &written, nullptr);
@@ -368,7 +409,7 @@ int CControlClient::ExitAll(const WCHAR* programFolder, const WCHAR* saveFile) {
             ::DeleteFileW(saveFile);
         for (CCopy* copy = copies; copy != nullptr; copy = copy->next)
             if (copy->pid != 0)
-                StartCopy(copy->image, copy->folder, copy->running);
+                StartCopy(copy->image, copy->folder, copy->kind);
     }
     FreeCopies(copies);
     if (!closed) {
@@ -410,7 +451,7 @@ int CControlClient::Resume(const WCHAR* fileName) {
             WCHAR* cr = wcschr(fields[2], L'\r');
             if (cr != nullptr)
                 *cr = 0;
-            if (!StartCopy(fields[1], fields[2], wcscmp(fields[0], L"running") == 0))
+            if (!StartCopy(fields[1], fields[2], fields[0]))
                 code = kNotRunning;
         }
         if (end == nullptr)
