@@ -474,10 +474,13 @@ std::wstring ProgramFolder() {
 // The window takes no command from a window message, and its pipe answers what it cannot read with an error
 // and goes on serving.
 TEST(EndToEnd, OnlyThePipeControlsACopyAndItSurvivesGarbage) {
-    CStationFolder station;
+    // A station folder whose path is longer than MAX_PATH, as the system allows.
+    CStationFolder station(std::wstring(240, L'x').c_str()), elsewhere;
+    ASSERT_GT(station.m_path.size(), (size_t)MAX_PATH);
+    const std::wstring there = L"--station=\"" + station.m_path + L"\" ";
     ASSERT_TRUE(station.WriteScripts("out up\nhang\n", "out up\nhang\n"));
     CApp app;
-    ASSERT_TRUE(app.Launch(station.m_path, L""));
+    ASSERT_TRUE(app.Launch(elsewhere.m_path, there.c_str()));
     // What older versions took: a command posted as WM_APP+1, and a start request as WM_COPYDATA ("QVC1").
     struct {
         DWORD command;
@@ -514,9 +517,9 @@ TEST(EndToEnd, OnlyThePipeControlsACopyAndItSurvivesGarbage) {
     EXPECT_EQ(std::make_pair((WORD)kAnswerState, (DWORD)kErrorNone),
               Exchange(pipe, &request, sizeof request));
     CloseHandle(pipe);
-    EXPECT_EQ(Quorvid(station.m_path, L"--status").second,
+    EXPECT_EQ(Quorvid(elsewhere.m_path, there + L"--status").second,
               "sbs1station.php: not started\r\nuploader.php: not started\r\n");
-    EXPECT_EQ(Quorvid(station.m_path, L"--exit").first, 0u);
+    EXPECT_EQ(Quorvid(elsewhere.m_path, there + L"--exit").first, 0u);
 }
 
 // Another program made the station's pipe before the copy could: the copy runs the station all the same and
