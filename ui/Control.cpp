@@ -25,22 +25,7 @@ BOOL CALLBACK EndBoxAbove(HWND hWnd, LPARAM param) {
 
 } // namespace
 
-void CQuorvidDlg::SetUpControl() {
-    m_desk.SetStation(m_hWnd, &m_stationConsole, &m_uploaderConsole, false);
-    PublishState();
-    m_server.Start(m_pszStationId);
-}
-
-// Before the consoles stop: no caller waits on a window that is going.
-void CQuorvidDlg::EndControl() {
-    m_server.Stop();
-    m_desk.SetStation(nullptr, nullptr, nullptr, false);
-}
-
-// For the server's threads, which read the state without the window.
-void CQuorvidDlg::PublishState() {
-    m_desk.Publish(m_bRunning == 1 && m_runMask != 0, m_runMask == 0, m_trayIconIndex, m_runMask);
-}
+void CQuorvidDlg::SetUpControl() { ServeControl(m_hWnd, m_pszStationId, false); }
 
 // As the buttons would, each where its button could be used: Start while idle, Stop while a script runs;
 // exit is Stop and Close in one, so that Close finds nothing running.
