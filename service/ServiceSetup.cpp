@@ -188,8 +188,9 @@ int InstallStationService(bool force, WCHAR* said, DWORD size) {
                    ? Say(said, size, kSetupDenied,
                          L"the system refused to register a service: run it as administrator")
                    : Failed(said, size, L"the service could not be registered", ::GetLastError());
-    QuoteArgument(program.text, line.text);
-    wcscat(line.text, L" --service ");
+    // The program is quoted always, as the system reads an image path whole only so; the folder as the
+    // program reads it back.
+    swprintf(line.text, 3 * kLongPath + 64, L"\"%ls\" --service ", program.text);
     CText station(kLongPath + 16);
     if (station.text == nullptr)
         return Failed(said, size, L"the service could not be registered", ERROR_NOT_ENOUGH_MEMORY);

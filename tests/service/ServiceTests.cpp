@@ -5,6 +5,7 @@
 #include "service/FolderAccess.h"
 #include "service/ServiceStation.h"
 #include "tests/Station.h"
+#include "tests/console/ConsoleHost.h"
 
 #include "ServiceEvents.h"
 
@@ -76,11 +77,54 @@ bool Command(WORD command) {
     return answered.get();
 }
 
+BOOL WINAPI StillClock(LARGE_INTEGER* count) { return count->QuadPart = 0, TRUE; }
+
 } // namespace
 
-// Ten failures in a row are one entry with the script's last words, however long the streak goes on; a
-// script that cannot start is one entry, however often it is tried; a folder held by a copy is one.
-TEST(ServiceStation, TheEventLogHearsOnceOfEachStreakOfFailures) {
+// The streaks as the history counts them: the tenth failure in a row is an entry, the ones after it are
+// not, and a run that ends well starts the count again; a run that could not start is an entry at once,
+// and the streak it belongs to has no other.
+TEST(ScriptFailures, OneEntryAtTheTenthFailureInARowOrAtTheFirstThatCouldNotStart) {
+    CConsole console;
+    CConsoleHistory& history = CConsoleTestAccess::History(console);
+    CConsoleTestAccess::SetClock(history, StillClock, 1000);
+    CLogRecord log;
+    CScriptFailures failures(log);
+    const auto run = [&](unsigned count, DWORD code, const char* words) {
+        for (unsigned i = 0; i < count; ++i) {
+            history.RunStarted();
+            if (words != nullptr)
+                history.AddLine(words, (unsigned)strlen(words));
+            history.RunEnded(CConsoleHistory::kExited, code);
+            failures.Look(console, 1, "uploader.php", L"C:\\station");
+        }
+        return log.entries.size();
+    };
+    EXPECT_EQ(run(9, 3, "no receiver"), 0u);
+    EXPECT_EQ(run(1, 255, "given up"), 1u);
+    EXPECT_EQ(log.entries[0],
+              (std::vector<std::wstring>{std::to_wstring(MSG_SCRIPT_FAILING), L"uploader.php", L"C:\\station",
+                                         L"10", L"ended after 0.0 s: exit code 255", L"given up"}));
+    EXPECT_EQ(run(5, 3, nullptr), 1u);
+    EXPECT_EQ(run(1, 0, nullptr) + run(9, 1, nullptr), 2u);
+    EXPECT_EQ(run(1, 1, nullptr), 2u);
+    EXPECT_EQ(log.entries[1][3] + L"|" + log.entries[1][5], L"10|(none)");
+
+    run(1, 0, nullptr);
+    for (int i = 0; i < 12; ++i) {
+        history.CouldNotStart(ERROR_FILE_NOT_FOUND, "not found");
+        failures.Look(console, 1, "uploader.php", L"C:\\station");
+    }
+    EXPECT_EQ(run(10, 3, nullptr), 3u);
+    EXPECT_EQ(log.entries[2][0] + L"|" + log.entries[2][1],
+              std::to_wstring(MSG_SCRIPT_NOT_STARTED) + L"|uploader.php");
+    EXPECT_EQ(log.entries[2][3].substr(log.entries[2][3].size() - 4), L" (2)");
+}
+
+// Real scripts as the service runs them: ten failures in a row are one entry with the script's last words,
+// however long the streak goes on; Stop and Start come through the pipe; a script that cannot start is one
+// entry, however often it is tried; a folder that a copy holds is one, and the station does not run.
+TEST(ServiceStation, RunsTheScriptsAsTheWindowDoesAndTellsTheEventLog) {
     CLogRecord log;
     {
         CEnteredStation folder("out warming up\nout last words\nexit 3\n", "out up\nhang\n", true);
