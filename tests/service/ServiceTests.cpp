@@ -56,6 +56,12 @@ struct CEnteredStation : CStationFolder {
     }
 };
 
+// A station stopped however its test ends: no worker of its consoles may outlive them.
+struct CTestStation : CServiceStation {
+    using CServiceStation::CServiceStation;
+    ~CTestStation() override { StopStation(), Close(); }
+};
+
 CConsoleHistory::CStatus StatusOf(const CConsole& console) {
     CConsoleHistory::CStatus status;
     console.GetHistoryStatus(status);
@@ -128,7 +134,7 @@ TEST(ServiceStation, RunsTheScriptsAsTheWindowDoesAndTellsTheEventLog) {
     CLogRecord log;
     {
         CEnteredStation folder("out warming up\nout last words\nexit 3\n", "out up\nhang\n", true);
-        CServiceStation station(log);
+        CTestStation station(log);
         ASSERT_EQ(station.Start(), CServiceStation::kRunning);
         EXPECT_TRUE(WaitFor([&] { return StatusOf(station.m_stationConsole).run >= 14; }, 20000));
         EXPECT_TRUE(StatusOf(station.m_uploaderConsole).running);
@@ -149,11 +155,10 @@ TEST(ServiceStation, RunsTheScriptsAsTheWindowDoesAndTellsTheEventLog) {
         ASSERT_TRUE(Command(kControlStart));
         EXPECT_TRUE(WaitFor([&] { return StatusOf(station.m_uploaderConsole).run == 2; }, 10000));
         EXPECT_TRUE(station.StopStation());
-        station.Close();
     }
     {
         CEnteredStation folder("hang\n", "hang\n", false);
-        CServiceStation station(log);
+        CTestStation station(log);
         ASSERT_EQ(station.Start(), CServiceStation::kRunning);
         EXPECT_TRUE(WaitFor(
             [&] {
@@ -162,7 +167,6 @@ TEST(ServiceStation, RunsTheScriptsAsTheWindowDoesAndTellsTheEventLog) {
             },
             20000));
         EXPECT_TRUE(station.StopStation());
-        station.Close();
         ASSERT_EQ(log.Count(MSG_SCRIPT_NOT_STARTED), 2u);
         const std::wstring& a = log.entries[1][1];
         const std::wstring& b = log.entries[2][1];
@@ -172,7 +176,7 @@ TEST(ServiceStation, RunsTheScriptsAsTheWindowDoesAndTellsTheEventLog) {
         // A copy of Quorvid holds the folder.
         HANDLE held = CreateFileW(CStationLock::kFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        CServiceStation second(log);
+        CTestStation second(log);
         EXPECT_EQ(second.Start(), CServiceStation::kHeld);
         CloseHandle(held);
         ASSERT_EQ(log.entries.size(), 4u);
