@@ -107,13 +107,13 @@ TEST(ScriptFailures, OneEntryAtTheTenthFailureInARowOrAtTheFirstThatCouldNotStar
         return log.entries.size();
     };
     EXPECT_EQ(run(9, 3, "no receiver"), 0u);
-    EXPECT_EQ(run(1, 255, "given up"), 1u);
+    ASSERT_EQ(run(1, 255, "given up"), 1u);
     EXPECT_EQ(log.entries[0],
               (std::vector<std::wstring>{std::to_wstring(MSG_SCRIPT_FAILING), L"uploader.php", L"C:\\station",
                                          L"10", L"ended after 0.0 s: exit code 255", L"given up"}));
     EXPECT_EQ(run(5, 3, nullptr), 1u);
     EXPECT_EQ(run(1, 0, nullptr) + run(9, 1, nullptr), 2u);
-    EXPECT_EQ(run(1, 1, nullptr), 2u);
+    ASSERT_EQ(run(1, 1, nullptr), 2u);
     EXPECT_EQ(log.entries[1][3] + L"|" + log.entries[1][5], L"10|(none)");
 
     run(1, 0, nullptr);
@@ -121,7 +121,7 @@ TEST(ScriptFailures, OneEntryAtTheTenthFailureInARowOrAtTheFirstThatCouldNotStar
         history.CouldNotStart(ERROR_FILE_NOT_FOUND, "not found");
         failures.Look(console, 1, "uploader.php", L"C:\\station");
     }
-    EXPECT_EQ(run(10, 3, nullptr), 3u);
+    ASSERT_EQ(run(10, 3, nullptr), 3u);
     EXPECT_EQ(log.entries[2][0] + L"|" + log.entries[2][1],
               std::to_wstring(MSG_SCRIPT_NOT_STARTED) + L"|uploader.php");
     EXPECT_EQ(log.entries[2][3].substr(log.entries[2][3].size() - 4), L" (2)");
