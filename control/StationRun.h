@@ -51,7 +51,7 @@ protected:
     void FollowConsole(WPARAM started, LPARAM id);
 
     // Serves the station's pipe (where `stationId` is given) and this process's, carrying commands to
-    // `window`; EndControl before the consoles stop, so that no caller waits on a host that is going.
+    // `window`; EndControl before the host goes, so that no caller waits on a window that is gone.
     void ServeControl(HWND window, const WCHAR* stationId, bool service);
     void EndControl();
     // After each change of the run state, for the server's threads.
