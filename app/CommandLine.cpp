@@ -118,7 +118,7 @@ BOOL ParseCommandLine(LPCWSTR commandLine, CCommandLine& parsed) {
         return TRUE; // nothing could be read, so nothing is refused: the program runs as without switches
     ::CopyMemory(parsed.m_copy, commandLine, (length + 1) * sizeof(WCHAR));
     WCHAR* at = parsed.m_copy;
-    NextArgument(at); // the program
+    parsed.program = NextArgument(at);
     while (WCHAR* argument = NextArgument(at)) {
         if (!ParseArgument(argument, parsed))
             return FALSE;

@@ -24,6 +24,7 @@ extern const char kSwitches[];
 // What the command line says. The strings point into its own copy of the command line; null when not given.
 struct CCommandLine {
     EAction action = kRun;
+    const WCHAR* program = nullptr;       // the first argument: the program as the line names it
     const WCHAR* station = nullptr;       // --station=DIR
     const WCHAR* programFolder = nullptr; // --program-folder=DIR
     const WCHAR* save = nullptr;          // --save=FILE

@@ -4,6 +4,7 @@
 #include "console/ConsoleHistory.h"
 #include "console/ScriptText.h"
 #include "control/ControlNames.h"
+#include "service/ServiceControl.h"
 
 #include <tlhelp32.h>
 
@@ -67,17 +68,6 @@ void DescribeScript(const WCHAR* name, const CControlScript& script, bool wanted
     CConsoleHistory::LocalTime(script.lastEnd, time);
     CConsoleHistory::FormatWhen(time, false, when, sizeof when);
     swprintf(line + length, size - length, L"; last end: %ls at %hs", decoded, when);
-}
-
-// The system's text for an error, without its line end.
-void SystemText(DWORD error, WCHAR* text, DWORD size) {
-    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                    error, 0, text, size, nullptr);
-    while (length > 0 && text[length - 1] <= L' ')
-        --length;
-    if (length == 0)
-        length = (DWORD)swprintf(text, size, L"error %lu", error);
-    text[length] = 0;
 }
 
 // The token of the desktop's shell, for starting a program with the user's own rights from a process whose
@@ -170,8 +160,10 @@ void FreeCopies(CCopy* copies) {
     }
 }
 
-// Every copy of this program that answers on its own pipe, newest last; the channel to each stays open.
-template <typename Wanted> CCopy* FindCopies(Wanted wanted) {
+// Every copy of this program that answers on its own pipe, newest last; the channel to each stays open. A
+// station's service runs as an account of its own: it is known by the process the system says it runs
+// in (`isService`).
+template <typename Wanted, typename IsService> CCopy* FindCopies(Wanted wanted, IsService isService) {
     CCopy* first = nullptr;
     CCopy** last = &first;
     CHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -188,9 +180,10 @@ template <typename Wanted> CCopy* FindCopies(Wanted wanted) {
         WCHAR pipe[kPipeNameSize];
         ProcessPipeName(entry.th32ProcessID, pipe);
         CStateView view;
-        if (copy->channel.Open(pipe, 1000, entry.th32ProcessID) == CControlChannel::kOpened &&
+        const DWORD pid = entry.th32ProcessID;
+        if (copy->channel.Open(pipe, 1000, pid, isService(pid) ? pid : 0) == CControlChannel::kOpened &&
             copy->channel.Command(kControlAsk, view, 5000) && wanted(view)) {
-            copy->pid = entry.th32ProcessID;
+            copy->pid = pid;
             copy->kind = (view.state.flags & kStateView)        ? kView
                          : (view.state.flags & kStateRunWanted) ? kRunning
                                                                 : kIdle;
@@ -204,6 +197,58 @@ template <typename Wanted> CCopy* FindCopies(Wanted wanted) {
         }
     }
     return first;
+}
+
+// An installed station service, for --list.
+struct CService {
+    CService* next;
+    DWORD pid;
+    bool listed;
+    WCHAR* name;
+    WCHAR* program;
+    WCHAR* station;
+};
+
+void FreeServices(CService* services) {
+    while (services != nullptr) {
+        CService* next = services->next;
+        FreeText(services->name), FreeText(services->program), FreeText(services->station);
+        ::HeapFree(::GetProcessHeap(), 0, services);
+        services = next;
+    }
+}
+
+CService* FindServices() {
+    CService* first = nullptr;
+    CService** last = &first;
+    ForEachStationService([&](const CStationService& found) {
+        CService* service =
+            static_cast<CService*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(CService)));
+        if (service == nullptr)
+            return;
+        service->pid = found.pid;
+        service->name = CopyPath(found.name, (DWORD)wcslen(found.name));
+        service->program = CopyPath(found.program, (DWORD)wcslen(found.program));
+        service->station = CopyPath(found.station, (DWORD)wcslen(found.station));
+        *last = service;
+        last = &service->next;
+    });
+    return first;
+}
+
+// One line of --list: "pid<TAB>state<TAB>program<TAB>folder", and "<TAB>service NAME" for a service.
+bool ListLine(COutput& out, DWORD pid, const WCHAR* state, const WCHAR* program, const WCHAR* folder,
+              const WCHAR* service) {
+    const size_t size = 128 + wcslen(state) + (program ? wcslen(program) : 0) +
+                        (folder ? wcslen(folder) : 0) + (service ? wcslen(service) : 0);
+    WCHAR* text = NewText(size);
+    if (text == nullptr)
+        return false;
+    swprintf(text, size, L"%lu\t%ls\t%ls\t%ls%ls%ls", pid, state, program ? program : L"",
+             folder ? folder : L"", service ? L"\tservice " : L"", service ? service : L"");
+    out.Line(text);
+    FreeText(text);
+    return true;
 }
 
 } // namespace
@@ -293,7 +338,7 @@ int CControlClient::Start(CControlChannel& channel) {
         if (script.running || script.startError == 0)
             continue;
         WCHAR reason[512], line[600];
-        SystemText(script.startError, reason, 512);
+        CConsoleHistory::SystemText(script.startError, reason, 512);
         swprintf(line, 600, L"%ls: not started: %ls", kScripts[i], reason);
         m_out.Line(line);
         result = kNotRunning;
@@ -338,22 +383,33 @@ int CControlClient::Show(CControlChannel& channel) {
     return channel.Command(kControlShow, view, kAskMs) ? kDone : NoAnswer();
 }
 
+// The services' processes answer as the copies do; a service that is stopped, or does not answer, is
+// listed from what the system knows of it.
 int CControlClient::List() {
-    CCopy* copies = FindCopies([](const CStateView&) { return true; });
-    WCHAR line[96];
+    CService* services = FindServices();
+    const auto serviceOf = [&](DWORD pid) {
+        CService* service = services;
+        while (service != nullptr && (pid == 0 || service->pid != pid))
+            service = service->next;
+        return service;
+    };
+    CCopy* copies = FindCopies([](const CStateView&) { return true; },
+                               [&](DWORD pid) { return serviceOf(pid) != nullptr; });
+    bool listed = false;
     for (const CCopy* copy = copies; copy != nullptr; copy = copy->next) {
-        const size_t size = 96 + wcslen(copy->image) + wcslen(copy->folder);
-        WCHAR* text = size > 96 ? NewText(size) : nullptr;
-        if (text == nullptr)
-            continue;
-        swprintf(line, 96, L"%lu\t%ls\t", copy->pid, copy->kind);
-        swprintf(text, size, L"%ls%ls\t%ls", line, copy->image, copy->folder);
-        m_out.Line(text);
-        FreeText(text);
+        CService* service = serviceOf(copy->pid);
+        if (service != nullptr)
+            service->listed = true;
+        listed |= ListLine(m_out, copy->pid, copy->kind, copy->image, copy->folder,
+                           service != nullptr ? service->name : nullptr);
     }
-    const int code = copies != nullptr ? kDone : kNotRunning;
+    for (const CService* service = services; service != nullptr; service = service->next)
+        if (!service->listed)
+            listed |= ListLine(m_out, service->pid, service->pid != 0 ? L"no answer" : L"stopped",
+                               service->program, service->station, service->name);
     FreeCopies(copies);
-    return code;
+    FreeServices(services);
+    return listed ? kDone : kNotRunning;
 }
 
 // Every copy is told at once and waited for together. The file is written only once all have closed; where
@@ -366,15 +422,17 @@ int CControlClient::ExitAll(const WCHAR* programFolder, const WCHAR* saveFile) {
         m_out.Line("no such program folder");
         return ERROR_INVALID_PARAMETER;
     }
-    CCopy* copies = FindCopies([&](const CStateView& view) {
-        if (view.state.flags & kStateService)
-            return false;
-        WCHAR* path = CopyPath(view.image, view.state.imageLength);
-        const bool inside =
-            path != nullptr && FullLongPath(path, image, kLongPath) && IsInside(image, folder);
-        FreeText(path);
-        return inside;
-    });
+    CCopy* copies = FindCopies(
+        [&](const CStateView& view) {
+            if (view.state.flags & kStateService)
+                return false;
+            WCHAR* path = CopyPath(view.image, view.state.imageLength);
+            const bool inside =
+                path != nullptr && FullLongPath(path, image, kLongPath) && IsInside(image, folder);
+            FreeText(path);
+            return inside;
+        },
+        [](DWORD) { return false; });
     FreeText(folder), FreeText(image);
     for (CCopy* copy = copies; copy != nullptr; copy = copy->next) {
         copy->process.Reset(::OpenProcess(SYNCHRONIZE, FALSE, copy->pid));

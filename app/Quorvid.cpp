@@ -5,6 +5,8 @@
 #include "app/Output.h"
 #include "app/StationLock.h"
 #include "service/ServiceControl.h"
+#include "service/ServiceMain.h"
+#include "service/ServiceSetup.h"
 #include "ui/QuorvidDlg.h"
 
 #include <commctrl.h>
@@ -68,6 +70,17 @@ BOOL CQuorvidApp::InitInstance() {
         Refuse(out, text, ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    // The service enters its folder itself, once the system has heard from it, and says there if it cannot.
+    if (command.action == kService) {
+        const DWORD code = RunStationService(command.station);
+        if (code == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
+            Refuse(out,
+                   "--service is for the system, which starts the service that --install-service registers",
+                   (int)code);
+        else
+            m_nExitCode = (int)code;
+        return FALSE;
+    }
     if (command.station != nullptr && !::SetCurrentDirectoryW(command.station)) {
         snprintf(text, sizeof text, "no station folder %.260ls", command.station);
         Refuse(out, text, ERROR_INVALID_PARAMETER);
@@ -84,6 +97,15 @@ BOOL CQuorvidApp::InitInstance() {
     case kResume:
         m_nExitCode = control.Resume(command.resume);
         return FALSE;
+    case kInstallService:
+    case kRemoveService: {
+        WCHAR said[1024];
+        m_nExitCode = command.action == kInstallService ? InstallStationService(command.force, said, 1024)
+                                                        : RemoveStationService(said, 1024);
+        if (!out.Line(said))
+            ::MessageBoxW(nullptr, said, L"Quorvid", m_nExitCode == 0 ? MB_ICONINFORMATION : MB_ICONERROR);
+        return FALSE;
+    }
     default:
         break;
     }

@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 
 namespace {
 
@@ -109,7 +110,8 @@ void FormatExitCode(DWORD code, char* text) {
 CConsoleHistory::CConsoleHistory()
     : m_slots(nullptr), m_text(nullptr), m_first(0), m_count(0), m_textUsed(0), m_textWrite(0), m_changes(0),
       m_run(0), m_running(false), m_runStart(0), m_runStartCount(), m_countsPerSecond(), m_failedRuns(0),
-      m_ended(false), m_lastEnd(0), m_lastHow(), m_startError(0), m_streakOpen(false), m_streakError(0),
+      m_ended(false), m_lastEnd(0), m_lastHow(), m_startError(0), m_failStreak(0), m_failStreakRun(0),
+      m_failStreakStartError(0), m_runLastLine(0), m_lastWords(0), m_streakOpen(false), m_streakError(0),
       m_streakFirstRun(0), m_streakRuns(0), m_lineTick(0), m_lineTime(0),
       m_pfnCounter(QueryPerformanceCounter) {
     static_assert((kMaxEntries & kEntryMask) == 0, "the slots are found by masking the serial number");
@@ -164,6 +166,11 @@ void CConsoleHistory::GetStatus(CStatus& status) const {
     status.sinceTime = m_running ? m_runStart : 0;
     status.lastEndTime = m_ended ? m_lastEnd : 0;
     status.startError = m_startError;
+    status.failStreak = m_failStreak;
+    status.failStreakRun = m_failStreakRun;
+    status.failStreakStartError = m_failStreakStartError;
+    status.lastWords = m_lastWords != 0;
+    status.lastWordsSerial = m_lastWords != 0 ? m_lastWords - 1 : 0;
 }
 
 // The system time moves in steps of the system's timer (15.6 ms by default), and so does the tick count,
@@ -176,6 +183,8 @@ void CConsoleHistory::AddLine(const char* text, unsigned length) {
         m_lineTime = FileTimeNow();
     }
     Add(kLine, text, length, m_lineTime);
+    if (m_slots != nullptr)
+        m_runLastLine = m_first + m_count;
 }
 
 // Makes room first: the oldest entries go until one more entry and its text fit. The text goes into the
@@ -257,6 +266,7 @@ void CConsoleHistory::RunStarted() {
     ++m_run;
     m_running = true;
     m_startError = 0;
+    m_runLastLine = 0;
     m_runStart = FileTimeNow();
     m_pfnCounter(&m_runStartCount);
     AddRecord(m_run, "started", m_runStart);
@@ -293,12 +303,19 @@ void CConsoleHistory::RunEnded(EEnd end, DWORD exitCode) {
                                            : ": its output could not be read");
     wsprintfA(how, end == kStopped ? "stopped after %s%s" : "ended after %s%s", length, detail);
     m_running = false;
+    m_lastWords = m_runLastLine;
     EndRun(m_run, how, end == kPipeFailed || (end == kExited && exitCode != 0), FileTimeNow());
 }
 
 void CConsoleHistory::EndRun(unsigned firstRun, const char* how, bool failed, ULONGLONG time) {
-    if (failed)
+    if (failed) {
         ++m_failedRuns;
+        if (m_failStreak++ == 0)
+            m_failStreakRun = m_run;
+    } else {
+        m_failStreak = 0;
+        m_failStreakStartError = 0;
+    }
     m_ended = true;
     m_lastEnd = time;
     CopyWholeCharacters(m_lastHow, kHowSize, how);
@@ -311,6 +328,9 @@ void CConsoleHistory::CouldNotStart(DWORD error, const char* message) {
     ++m_run;
     m_running = false;
     m_startError = error;
+    m_lastWords = 0;
+    if (m_failStreakStartError == 0)
+        m_failStreakStartError = error;
     const ULONGLONG now = FileTimeNow();
     char how[kRecordSize];
     const int prefix = wsprintfA(how, "could not start: ");
@@ -343,6 +363,16 @@ void CConsoleHistory::FormatWhen(const SYSTEMTIME& time, bool withDate, char* te
                  time.wMinute, time.wSecond);
     else
         snprintf(text, size, "%02u:%02u:%02u", time.wHour, time.wMinute, time.wSecond);
+}
+
+void CConsoleHistory::SystemText(DWORD error, WCHAR* text, unsigned size) {
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                  0, text, size, nullptr);
+    while (length > 0 && text[length - 1] <= L' ')
+        --length;
+    if (length == 0)
+        length = (DWORD)swprintf(text, size, L"error %lu", error);
+    text[length] = 0;
 }
 
 void CConsoleHistory::SystemMessage(DWORD error, char* text, unsigned size) {

@@ -41,6 +41,15 @@ public:
         ULONGLONG sinceTime; // since and lastEnd as UTC FILETIMEs
         ULONGLONG lastEndTime;
         DWORD startError; // the system's error when the last run could not start; 0 when it started
+        // The runs that ended with an error in a row, up to the last that ended (0 once one ended well):
+        // how many, the first of them, and the system's error of the first of them that could not start at
+        // all (0 for none).
+        unsigned failStreak;
+        unsigned failStreakRun;
+        DWORD failStreakStartError;
+        // The serial number of the last run's last line, its last words, where that run wrote one.
+        bool lastWords;
+        ULONGLONG lastWordsSerial;
     };
 
     CConsoleHistory();
@@ -88,6 +97,8 @@ public:
     static void LocalTime(ULONGLONG utc, SYSTEMTIME& local);
     // The system's own text for an error code, its line end trimmed; "" when it has none.
     static void SystemMessage(DWORD error, char* text, unsigned size);
+    // The same in UTF-16, where it crosses to another process; "error N" where the system has none.
+    static void SystemText(DWORD error, WCHAR* text, unsigned size);
     // A record's local time as the status lines give it: "15:30:02", with the date in front
     // ("2026-12-07 15:30:02") when it is not today's or `withDate`.
     static void FormatWhen(const SYSTEMTIME& time, bool withDate, char* text, unsigned size);
@@ -133,6 +144,13 @@ private:
     ULONGLONG m_lastEnd; // FILETIME
     char m_lastHow[kHowSize];
     DWORD m_startError;
+    unsigned m_failStreak;
+    unsigned m_failStreakRun;
+    DWORD m_failStreakStartError;
+    // The serial number of the current run's newest line and of the last ended run's last line, each plus
+    // one: 0 for none.
+    ULONGLONG m_runLastLine;
+    ULONGLONG m_lastWords;
 
     // A streak of runs that could not start for the same error is one record, the newest entry, counted up
     // in place while the streak lasts; any other entry ends it.

@@ -20,8 +20,8 @@ unsigned long long Fnv1a(const void* data, size_t size) {
 // The folder's identity, its volume's serial number and its file index: the same whatever name the
 // folder is reached by (another drive letter, a mapped drive or its UNC path, a junction, a short name).
 // Some network file systems report no index (0); those count as unreadable.
-bool ReadFolderIdentity(BY_HANDLE_FILE_INFORMATION& info) {
-    CHandle folder(::CreateFileW(L".", FILE_READ_ATTRIBUTES,
+bool ReadFolderIdentity(const WCHAR* path, BY_HANDLE_FILE_INFORMATION& info) {
+    CHandle folder(::CreateFileW(path, FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder)
@@ -60,9 +60,11 @@ bool IsInside(const WCHAR* path, const WCHAR* folder) {
 
 // Where the identity cannot be read, the folder's full long name in UTF-16, upper-cased as file names
 // compare: the ANSI name would turn every character outside the code page into the same '?'.
-void CurrentStationId(WCHAR* id) {
+void CurrentStationId(WCHAR* id) { StationIdOf(L".", id); }
+
+void StationIdOf(const WCHAR* path, WCHAR* id) {
     BY_HANDLE_FILE_INFORMATION info;
-    if (ReadFolderIdentity(info)) {
+    if (ReadFolderIdentity(path, info)) {
         swprintf(id, kStationIdSize, L"Quorvid.Station.%08lX.%08lX%08lX", info.dwVolumeSerialNumber,
                  info.nFileIndexHigh, info.nFileIndexLow);
         return;
@@ -70,7 +72,7 @@ void CurrentStationId(WCHAR* id) {
     WCHAR* folder =
         static_cast<WCHAR*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, kLongPath * sizeof(WCHAR)));
     DWORD length = 0;
-    if (folder != nullptr && FullLongPath(L".", folder, kLongPath)) {
+    if (folder != nullptr && FullLongPath(path, folder, kLongPath)) {
         length = (DWORD)wcslen(folder);
         ::CharUpperBuffW(folder, length);
     }

@@ -9,6 +9,8 @@ enum : unsigned { kStationIdSize = 96, kPipeNameSize = 128 };
 // The current folder's station id, "Quorvid.Station.<volume>.<file index>" (or a hash of its long name
 // where the file system gives no index).
 void CurrentStationId(WCHAR* id);
+// The same of the folder `path` names.
+void StationIdOf(const WCHAR* path, WCHAR* id);
 // "\\.\pipe\<station id>" and "\\.\pipe\Quorvid.Process.<pid>".
 void StationPipeName(const WCHAR* stationId, WCHAR* name);
 void ProcessPipeName(DWORD pid, WCHAR* name);

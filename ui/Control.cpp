@@ -27,25 +27,12 @@ BOOL CALLBACK EndBoxAbove(HWND hWnd, LPARAM param) {
 
 // A view serves the name of this session's view of the station, not the station's, which is the service's.
 void CQuorvidDlg::SetUpControl() {
-    m_desk.SetStation(m_hWnd, &m_stationConsole, &m_uploaderConsole, false);
     WCHAR viewId[kStationIdSize] = L"";
     if (m_bView && m_pszStationId != nullptr) {
         m_desk.MarkView();
         ViewId(m_pszStationId, viewId);
     }
-    PublishState();
-    m_server.Start(viewId[0] ? viewId : m_pszStationId);
-}
-
-// Before the consoles stop: no caller waits on a window that is going.
-void CQuorvidDlg::EndControl() {
-    m_server.Stop();
-    m_desk.SetStation(nullptr, nullptr, nullptr, false);
-}
-
-// For the server's threads, which read the state without the window.
-void CQuorvidDlg::PublishState() {
-    m_desk.Publish(m_bRunning == 1 && m_runMask != 0, m_runMask == 0, m_trayIconIndex, m_runMask);
+    ServeControl(m_hWnd, viewId[0] ? viewId : m_pszStationId, false);
 }
 
 // As the buttons would, each where its button could be used: Start while idle, Stop while a script runs;

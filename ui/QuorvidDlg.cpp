@@ -27,8 +27,7 @@ int ScaledForScreen(int pixelsAt96Dpi) {
 // The plain members get their working values in OnInitDialog; they start out idle so that nothing reads
 // an undefined value should the window never come into being.
 CQuorvidDlg::CQuorvidDlg(CWnd* pParent)
-    : CDialog(IDD_MAIN_DIALOG, pParent), m_hIcon(nullptr), m_bRunning(0), m_trayIconIndex(0), m_hStateIcon(),
-      m_hTrayMenu(nullptr), m_nid(), m_runMask(0) {
+    : CDialog(IDD_MAIN_DIALOG, pParent), m_hIcon(nullptr), m_hStateIcon(), m_hTrayMenu(nullptr), m_nid() {
     m_hIcon = AfxGetApp()->LoadIcon(IDI_APP);
 }
 
@@ -101,9 +100,8 @@ BOOL CQuorvidDlg::OnInitDialog() {
     SetUpList(m_listUploader);
 
     m_stationConsole.SetList(&m_listStation);
-    m_stationConsole.SetOwner(this, kStationId, &m_bRunning);
     m_uploaderConsole.SetList(&m_listUploader);
-    m_uploaderConsole.SetOwner(this, kUploaderId, &m_bRunning);
+    OwnConsoles(this);
 
     for (int i = 0; i < 4; ++i)
         m_hStateIcon[i] = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_STATE_0 + i));

@@ -1,10 +1,8 @@
-// CQuorvidDlg: the program's main window. Owns the two consoles and shows what they do, the read-only
-// settings of config.ini, the Start, Stop and Close buttons, and the tray icon with its popup menu.
+// CQuorvidDlg: the program's main window. Owns the two consoles (CStationRun) and shows what they do, the
+// read-only settings of config.ini, the Start, Stop and Close buttons, and the tray icon with its popup menu.
 #pragma once
 
-#include "console/Console.h"
-#include "control/ControlDesk.h"
-#include "control/ControlServer.h"
+#include "control/StationRun.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "ui/HistoryWnd.h"
@@ -13,7 +11,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <stddef.h>
 
 // The tray icon's callback: lParam is the mouse message.
@@ -27,7 +24,7 @@ int CenteredIconOrigin(int clientExtent, int iconExtent);
 // A length given in pixels at 96 DPI, in pixels of the screen's DPI.
 int ScaledForScreen(int pixelsAt96Dpi);
 
-class CQuorvidDlg : public CDialog {
+class CQuorvidDlg : public CDialog, public CStationRun {
 public:
     explicit CQuorvidDlg(CWnd* pParent = nullptr);
 
@@ -37,8 +34,6 @@ public:
     ~CQuorvidDlg() override;
 
     enum : UINT {
-        kStationId = 1,
-        kUploaderId = 2,
         kTrayIconId = 100,
         kTrayRetryTimer = 1,
         kTrayRetryMs = 2000,
@@ -50,17 +45,11 @@ public:
     };
 
     HICON m_hIcon;
-    // Written here on the user-interface thread, read by the consoles' workers.
-    std::atomic<BYTE> m_bRunning;
-    BYTE m_trayIconIndex;
     HICON m_hStateIcon[4];
     HMENU m_hTrayMenu;
     NOTIFYICONDATAA m_nid;
     // Whether the icon is in the notification area: only then does minimising hide the window.
     BOOL m_bTrayIconAdded = FALSE;
-    UINT32 m_runMask;
-    CConsole m_stationConsole;
-    CConsole m_uploaderConsole;
     CListCtrl m_listStation;
     CListCtrl m_listUploader;
     CButton m_btnStop;
@@ -79,9 +68,6 @@ public:
     const WCHAR* m_pszStationId = nullptr;
     // The window starts hidden in the notification area (--tray), until it is asked for.
     bool m_bStartInTray = false;
-    // The control channel (Control.cpp): its server's threads hand commands to this window on the desk.
-    CControlDesk m_desk;
-    CControlServer m_server{m_desk};
     // The window is a view of the service that supervises its station (View.cpp): its consoles show the
     // service's, Start and Stop act on the service's scripts, and closing it closes only the view.
     bool m_bView = false;
@@ -104,7 +90,7 @@ protected:
     void OnBnClickedStop();
     void OnBnClickedClose();
     void OnClose();
-    LRESULT OnConsoleState(WPARAM wParam, LPARAM lParam);
+    LRESULT OnConsoleState(WPARAM wParam, LPARAM lParam) override;
     LRESULT OnConsoleScreen(WPARAM wParam, LPARAM lParam);
     LRESULT OnConsoleStopButton(WPARAM wParam, LPARAM lParam);
     void DisableControls();
@@ -135,8 +121,6 @@ protected:
 
     // The control channel (Control.cpp).
     void SetUpControl();
-    void EndControl();
-    void PublishState();
     LRESULT OnControlPending(WPARAM wParam, LPARAM lParam);
     void CloseEverythingAbove();
     LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
@@ -155,14 +139,9 @@ protected:
 
 private:
     void SetUpList(CListCtrl& list);
-    void StartConsole(CConsole& console, LPCSTR command, BYTE id);
-    CConsole* ConsoleOf(LPARAM id);
     void ShowTrayMenu();
     void ShowAndRestore();
     void ShowOnTaskbar();
     void ShowAboutBox();
-    static LPCSTR CommandOf(LPARAM id);
-    // The script's file name: the command's last word.
-    static LPCSTR ScriptOf(LPARAM id);
     CHistoryWnd* HistoryOf(LPARAM id);
 };

@@ -28,20 +28,7 @@ void CQuorvidDlg::OnBnClickedStart() {
         return;
     }
     DisableControls();
-    m_runMask = kStationId | kUploaderId;
-    m_bRunning = 1;
-    StartConsole(m_uploaderConsole, kUploaderCommand, kUploaderId);
-    StartConsole(m_stationConsole, kStationCommand, kStationId);
-    PublishState();
-}
-
-void CQuorvidDlg::StartConsole(CConsole& console, LPCSTR command, BYTE id) {
-    console.SetCommand(command);
-    // A console that has made no worker will never send its notices: count it as stopped now, or its bit
-    // would keep Start and Close disabled for good. A console that refused because its previous worker is
-    // still winding down keeps its bit; that worker's stopped notice clears it.
-    if (!console.Start() && !console.HasWorker())
-        OnConsoleState(0, id);
+    StartScripts();
 }
 
 void CQuorvidDlg::OnBnClickedStop() {
@@ -50,10 +37,7 @@ void CQuorvidDlg::OnBnClickedStop() {
         m_view.Command(kControlStop);
         return;
     }
-    m_bRunning = 0;
-    PublishState();
-    CConsole* const consoles[] = {&m_stationConsole, &m_uploaderConsole};
-    CConsole::StopTogether(consoles, 2);
+    StopScripts();
 }
 
 // A view closes whatever the service runs: the scripts are the service's.
@@ -66,17 +50,7 @@ void CQuorvidDlg::OnBnClickedClose() {
 void CQuorvidDlg::OnClose() { OnBnClickedClose(); }
 
 LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
-    const UINT32 bits = (UINT32)lParam;
-    if (wParam == 1) {
-        m_runMask |= bits;
-        m_trayIconIndex |= (BYTE)(bits & 3);
-    } else {
-        m_runMask &= ~bits;
-        m_trayIconIndex &= (BYTE)(~bits & 3);
-        // Before the lists may be emptied below: a redraw of the ended run must not fill them again.
-        if (CConsole* console = ConsoleOf(lParam))
-            console->SettleScreen();
-    }
+    FollowConsole(wParam, lParam);
     ApplyRunState();
     return 0;
 }
@@ -96,20 +70,6 @@ void CQuorvidDlg::ApplyRunState() {
 
     SetTrayStateIcon(m_trayIconIndex);
     PublishState();
-}
-
-LPCSTR CQuorvidDlg::CommandOf(LPARAM id) { return id == kStationId ? kStationCommand : kUploaderCommand; }
-
-LPCSTR CQuorvidDlg::ScriptOf(LPARAM id) {
-    LPCSTR command = CommandOf(id);
-    LPCSTR space = strrchr(command, ' ');
-    return space ? space + 1 : command;
-}
-
-CConsole* CQuorvidDlg::ConsoleOf(LPARAM id) {
-    if (id == kStationId)
-        return &m_stationConsole;
-    return id == kUploaderId ? &m_uploaderConsole : nullptr;
 }
 
 LRESULT CQuorvidDlg::OnConsoleScreen(WPARAM, LPARAM lParam) {

@@ -17,6 +17,7 @@
 class CConsoleTestAccess {
 public:
     static void SetPipe(CConsole& console, HANDLE read) { console.m_hPipeRead.Reset(read); }
+    static CConsoleHistory& History(CConsole& console) { return console.m_history; }
     // The write end of the current run's pipe; on the worker only (in the join below).
     static HANDLE PipeWrite(const CConsole& console) { return console.m_hPipeWrite.Get(); }
     static void SetRestartPause(CConsole& console, DWORD ms) { console.m_restartPauseMs = ms; }

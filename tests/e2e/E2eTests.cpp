@@ -4,6 +4,7 @@
 #include "tests/Station.h"
 #include "control/ControlNames.h"
 #include "control/ControlProtocol.h"
+#include "service/ServiceControl.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -439,14 +442,16 @@ TEST(EndToEnd, StationHeldInAnotherSessionIsLeftAlone) {
 
 namespace {
 
+std::wstring StationId(const std::wstring& folder) {
+    WCHAR id[kStationIdSize];
+    StationIdOf(folder.c_str(), id);
+    return id;
+}
+
 // The pipe by which the copy supervising `folder` is asked.
 std::wstring StationPipe(const std::wstring& folder) {
-    WCHAR before[MAX_PATH], id[kStationIdSize], pipe[kPipeNameSize];
-    GetCurrentDirectoryW(MAX_PATH, before);
-    SetCurrentDirectoryW(folder.c_str());
-    CurrentStationId(id);
-    SetCurrentDirectoryW(before);
-    StationPipeName(id, pipe);
+    WCHAR pipe[kPipeNameSize];
+    StationPipeName(StationId(folder).c_str(), pipe);
     return pipe;
 }
 
@@ -599,4 +604,148 @@ TEST(EndToEnd, ExitAllAndResumeBringEveryCopyBackAsItWas) {
     for (CStationFolder* station : {&running, &idle})
         EXPECT_EQ(Quorvid(station->m_path, L"--exit").first, 0u);
     DeleteFileW((elsewhere.m_path + L"\\copies.txt").c_str());
+}
+
+namespace {
+
+// The system's state of a station's service, and its process.
+DWORD ServiceState(SC_HANDLE service, DWORD* pid = nullptr) {
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD size = 0;
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE*)&status, sizeof status, &size);
+    if (pid)
+        *pid = status.dwProcessId;
+    return status.dwCurrentState;
+}
+
+// The program the event log reads the source Quorvid's messages from; "" where there is no such source.
+std::string EventMessageFile() {
+    HKEY key = nullptr;
+    char file[MAX_PATH] = {};
+    DWORD size = sizeof file - 1;
+    if (!RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                       "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quorvid", 0, KEY_READ,
+                       &key))
+        RegQueryValueExA(key, "EventMessageFile", nullptr, nullptr, (BYTE*)file, &size), RegCloseKey(key);
+    return file;
+}
+
+// No station service is left installed by a test, whatever became of it; nor by an earlier run.
+struct CNoServiceLeft {
+    CNoServiceLeft() { RemoveAll(); }
+    ~CNoServiceLeft() { RemoveAll(); }
+    static void RemoveAll() {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        std::vector<std::wstring> names;
+        ForEachStationService([&](const CStationService& service) { names.push_back(service.name); });
+        for (const std::wstring& name : names) {
+            SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS);
+            SERVICE_STATUS status;
+            ControlService(service, SERVICE_CONTROL_STOP, &status);
+            WaitFor([&] { return ServiceState(service) == SERVICE_STOPPED; }, kStateMs);
+            DeleteService(service), CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+    }
+};
+
+} // namespace
+
+// A station that an administrator hands to the system: installed in its folder, the service runs both
+// scripts as the window's Start would and answers the switches; the system's Stop ends every script and its
+// Start runs them again; removed, it leaves nothing behind. Started by hand, --service says it is not for
+// people (Wine takes seconds to find that out: it is asked first and heard last).
+TEST(EndToEnd, AStationRunsAsAServiceFromBoot) {
+    CNoServiceLeft clean;
+    CStationFolder station(L"service station");
+    ASSERT_TRUE(station.WriteScripts("out station up\nhang\n", "spawn helper.php\nout uploader up\nhang\n") &&
+                station.Write(L"helper.php", "hang\n"));
+    auto byHand = std::async(std::launch::async, [&] { return Quorvid(station.m_path, L"--service"); });
+    const std::wstring id = StationId(station.m_path);
+    const std::string folder = Narrow(station.m_path), program = Narrow(ProgramFolder() + L"\\Quorvid.exe");
+
+    // Wine lets the folder's owner, this user, change it: refused unless forced. Nor may a service take a
+    // folder that a copy supervises.
+    auto said = Quorvid(station.m_path, L"--install-service");
+    EXPECT_EQ(said.first, 5u);
+    EXPECT_NE(said.second.find("may change " + folder + ", and the service would run"), std::string::npos)
+        << said.second;
+    const std::wstring lock = station.m_path + L"\\Quorvid.station.lock";
+    HANDLE held = CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    said = Quorvid(station.m_path, L"--install-service --force");
+    EXPECT_EQ(said, std::make_pair(3ul, "a copy of Quorvid supervises " + folder + ": close it first\r\n"));
+    CloseHandle(held);
+    EXPECT_EQ(Quorvid(station.m_path, L"--remove-service"),
+              std::make_pair(1ul, "no service runs " + folder + "\r\n"));
+    DWORD pid = 0;
+    EXPECT_FALSE(FindStationService(id.c_str(), &pid));
+
+    said = Quorvid(station.m_path, L"--install-service --force");
+    ASSERT_EQ(said.first, 0u) << said.second;
+    ASSERT_TRUE(FindStationService(id.c_str(), &pid) && pid != 0);
+    EXPECT_EQ(said.second.find("installed the service " + Narrow(id) + " for " + folder +
+                               ": it runs as NT "
+                               "SERVICE\\"),
+              0u)
+        << said.second;
+    EXPECT_TRUE(
+        WaitFor([&] { return ProcessesNamed("php.exe", pid).size() == 2 && Interpreters() == 3; }, kStateMs));
+    said = Quorvid(station.m_path, L"--status");
+    EXPECT_EQ(said.first, 0u) << said.second;
+    const std::string listed = program + "\t" + folder + "\tservice " + Narrow(id) + "\r\n";
+    EXPECT_EQ(Quorvid(station.m_path, L"--list"),
+              std::make_pair(0ul, std::to_string(pid) + "\trunning\t" + listed));
+    // As the system keeps it: started with Windows, as the station's own account, the folder quoted whole;
+    // the event log reads its messages from the program.
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceW(manager, id.c_str(), SERVICE_ALL_ACCESS);
+    alignas(8) BYTE config[8192];
+    QUERY_SERVICE_CONFIGW* kept = (QUERY_SERVICE_CONFIGW*)config;
+    DWORD size = sizeof config;
+    ASSERT_TRUE(QueryServiceConfigW(service, kept, size, &size));
+    EXPECT_EQ(kept->dwStartType, (DWORD)SERVICE_AUTO_START);
+    EXPECT_EQ(Narrow(kept->lpServiceStartName) + "|" + Narrow(kept->lpBinaryPathName),
+              "NT SERVICE\\" + Narrow(id) + "|\"" + program + "\" --service \"--station=" + folder + "\"");
+    EXPECT_EQ(EventMessageFile(), program);
+
+    SERVICE_STATUS status;
+    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(
+        WaitFor([&] { return ServiceState(service) == SERVICE_STOPPED && Interpreters() == 0; }, 5000))
+        << Interpreters() << " scripts left";
+    EXPECT_EQ(Quorvid(station.m_path, L"--list"), std::make_pair(0ul, "0\tstopped\t" + listed));
+    // A folder that a copy holds: the service stops with its own code, which the system's recovery hears.
+    held = CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE,
+                       nullptr);
+    StartServiceW(service, 0, nullptr);
+    SERVICE_STATUS_PROCESS ended = {};
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE*)&ended, sizeof ended, &size);
+            return ended.dwCurrentState == SERVICE_STOPPED && ended.dwServiceSpecificExitCode == 3;
+        },
+        kStateMs));
+    EXPECT_EQ(ended.dwWin32ExitCode, (DWORD)ERROR_SERVICE_SPECIFIC_ERROR);
+    CloseHandle(held);
+    ASSERT_TRUE(StartServiceW(service, 0, nullptr));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return ServiceState(service, &pid) == SERVICE_RUNNING &&
+                   ProcessesNamed("php.exe", pid).size() == 2;
+        },
+        kStateMs));
+    EXPECT_EQ(Quorvid(station.m_path, L"--status").first, 0u);
+    CloseServiceHandle(service), CloseServiceHandle(manager);
+
+    said = Quorvid(station.m_path, L"--remove-service");
+    EXPECT_EQ(said, std::make_pair(0ul, "the service " + Narrow(id) + " of " + folder +
+                                            " is stopped and removed\r\n"));
+    EXPECT_FALSE(FindStationService(id.c_str(), &pid));
+    EXPECT_EQ(Interpreters(), 0u);
+    EXPECT_EQ(EventMessageFile(), "") << "the event log's source is left";
+    EXPECT_EQ(byHand.get(),
+              std::make_pair(1063ul, std::string("--service is for the system, which starts the "
+                                                 "service that --install-service registers\r\n")));
+    EXPECT_TRUE(ProcessesNamed("Quorvid.exe").empty());
 }
