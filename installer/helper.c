@@ -1,0 +1,146 @@
+// uninstall.exe, beside Quorvid in its program folder, and Setup's helper in $PLUGINSDIR.
+//
+// uninstall.exe [/S]: runs the uninstaller proper, uninstall.dat (NSIS's own, written by Setup), from a
+// copy in a folder it makes afresh, on this folder ("_?="), and waits for it: "uninstall.exe /S" returns
+// once the files are gone, with the uninstaller's exit code. This program holds no handle on its own
+// file, so it can move that file out of the program folder first (Windows lets a running program's file
+// be renamed) and the folder can go. A program folder this user may not change (all users' Program
+// Files) needs an administrator: it starts itself again, from where it is, with the approval prompt.
+//
+// helper.exe --shell "FOLDER" "PROGRAM" ARGUMENTS: starts PROGRAM in FOLDER through the desktop's shell,
+// which runs it as the signed-in user with that user's own rights, never elevated. 0 when the shell took
+// it, else 5. helper.exe --runas "PROGRAM" ARGUMENTS: PROGRAM with the approval prompt, waited for; its
+// exit code, or 1223 when the approval was not given.
+#define COBJMACROS
+#include <windows.h>
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlobj.h>
+#include <wchar.h>
+
+enum { kRefused = 1, kFailed = 5, kNotApproved = ERROR_CANCELLED };
+
+static int wait_for(HANDLE process) {
+  DWORD code = kFailed;
+  WaitForSingleObject(process, INFINITE);
+  GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return (int)code;
+}
+
+static int run_as_admin(const wchar_t* program, const wchar_t* arguments) {
+  SHELLEXECUTEINFOW info = {sizeof info, SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC, GetForegroundWindow(), L"runas",
+                            program, arguments, NULL, SW_SHOWNORMAL, NULL, NULL, NULL, NULL, 0, {NULL}, NULL};
+  if (!ShellExecuteExW(&info)) return kNotApproved;
+  return info.hProcess ? wait_for(info.hProcess) : kFailed;
+}
+
+// As "How can I launch an unelevated process from my elevated process" (The Old New Thing) shows: the
+// desktop window's folder view hands out the shell's IShellDispatch2, whose ShellExecute runs in
+// Explorer's process. The references go when this short program ends.
+static int shell_start(const wchar_t* program, const wchar_t* arguments, const wchar_t* folder) {
+  IShellWindows* windows;
+  IDispatch *desktop, *background, *application;
+  IServiceProvider* services;
+  IShellBrowser* browser;
+  IShellView* view;
+  IShellFolderViewDual* folder_view;
+  IShellDispatch2* shell;
+  VARIANT none, args, dir, show;
+  long window;
+  VariantInit(&none);
+  if (FAILED(CoInitialize(NULL)) ||
+      FAILED(CoCreateInstance(&CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, &IID_IShellWindows, (void**)&windows)) ||
+      IShellWindows_FindWindowSW(windows, &none, &none, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) != S_OK ||
+      FAILED(IDispatch_QueryInterface(desktop, &IID_IServiceProvider, (void**)&services)) ||
+      FAILED(IServiceProvider_QueryService(services, &SID_STopLevelBrowser, &IID_IShellBrowser, (void**)&browser)) ||
+      FAILED(IShellBrowser_QueryActiveShellView(browser, &view)) ||
+      FAILED(IShellView_GetItemObject(view, SVGIO_BACKGROUND, &IID_IDispatch, (void**)&background)) ||
+      FAILED(IDispatch_QueryInterface(background, &IID_IShellFolderViewDual, (void**)&folder_view)) ||
+      FAILED(IShellFolderViewDual_get_Application(folder_view, &application)) ||
+      FAILED(IDispatch_QueryInterface(application, &IID_IShellDispatch2, (void**)&shell)))
+    return kFailed;
+  args.vt = dir.vt = VT_BSTR;
+  args.bstrVal = SysAllocString(arguments);
+  dir.bstrVal = SysAllocString(folder);
+  show.vt = VT_I4;
+  show.lVal = SW_SHOWNORMAL;
+  return FAILED(IShellDispatch2_ShellExecute(shell, SysAllocString(program), args, dir, none, show)) ? kFailed : 0;
+}
+
+static int uninstall(const wchar_t* arguments) {
+  wchar_t self[MAX_PATH], folder[MAX_PATH], temp[MAX_PATH], work[MAX_PATH], path[MAX_PATH + 40], copy[MAX_PATH + 40],
+      moved[MAX_PATH + 40], command[3 * MAX_PATH + 200];
+  DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+  if (!length || length >= MAX_PATH || !GetTempPathW(MAX_PATH, temp) || wcslen(temp) > MAX_PATH - 40) return kFailed;
+  wcscpy(folder, self);
+  *wcsrchr(folder, L'\\') = 0;
+  // A current folder inside the program folder would keep it from going.
+  SetCurrentDirectoryW(temp);
+
+  swprintf(path, MAX_PATH + 40, L"%ls\\~quorvid-%lu.tmp", folder, GetCurrentProcessId());
+  HANDLE probe = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+  if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    if (wcsstr(arguments, L"/ELEVATED")) return kRefused;  // approved, and still not allowed: no second prompt
+    swprintf(command, sizeof command / sizeof *command, L"%ls /ELEVATED", arguments);
+    int code = run_as_admin(self, command);
+    return code == kNotApproved ? kRefused : code;
+  }
+  CloseHandle(probe);
+
+  for (unsigned i = 0;; i++) {
+    swprintf(work, MAX_PATH, L"%lsQuorvid-uninstall-%lu-%u", temp, GetCurrentProcessId(), i);
+    if (CreateDirectoryW(work, NULL)) break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS || i > 100) return kFailed;
+  }
+  swprintf(path, MAX_PATH + 40, L"%ls\\uninstall.dat", folder);
+  swprintf(copy, MAX_PATH + 40, L"%ls\\uninstall.exe", work);
+  swprintf(moved, MAX_PATH + 40, L"%ls\\launcher.exe", work);
+  if (!CopyFileW(path, copy, TRUE)) return kFailed;
+  // Held against change until the uninstaller has started: CreateProcess only reads it, which this shares.
+  HANDLE hold = CreateFileW(copy, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  // Where the temporary folder is on another drive, the uninstaller leaves this file to the next restart.
+  BOOL away = MoveFileExW(self, moved, 0);
+  swprintf(command, sizeof command / sizeof *command, L"\"%ls\" %ls _?=%ls", copy, arguments, folder);
+  STARTUPINFOW startup = {.cb = sizeof startup};
+  PROCESS_INFORMATION process;
+  int code = kFailed;
+  if (CreateProcessW(copy, command, NULL, NULL, FALSE, 0, NULL, work, &startup, &process)) {
+    CloseHandle(process.hThread);
+    code = wait_for(process.hProcess);
+  }
+  CloseHandle(hold);
+  if (away && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) MoveFileExW(moved, self, 0);  // still installed
+  DeleteFileW(copy);
+  // This file runs until the end: with an administrator's rights it goes at the next restart, else it
+  // stays in the temporary folder.
+  MoveFileExW(GetFileAttributesW(moved) != INVALID_FILE_ATTRIBUTES ? moved : copy, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(work, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return code;
+}
+
+// The next word of a command line that Setup wrote: "word" and a blank; NULL where there is none.
+static wchar_t* quoted(wchar_t** line) {
+  wchar_t *start = *line, *end = *start == L'"' ? wcschr(start + 1, L'"') : NULL;
+  if (!end) return NULL;
+  *end = 0;
+  *line = end[1] == L' ' ? end + 2 : end + 1;
+  return start + 1;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR line, int show) {
+  wchar_t *folder, *program;
+  (void)instance, (void)previous, (void)show;
+  if (!wcsncmp(line, L"--shell ", 8)) {
+    line += 8;
+    folder = quoted(&line);
+    program = folder ? quoted(&line) : NULL;
+    return program ? shell_start(program, line, folder) : kFailed;
+  }
+  if (!wcsncmp(line, L"--runas ", 8)) {
+    line += 8;
+    program = quoted(&line);
+    return program ? run_as_admin(program, line) : kFailed;
+  }
+  return uninstall(line);
+}
