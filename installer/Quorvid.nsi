@@ -1,23 +1,14 @@
-; Quorvid's Setup, one script for both targets. tools/package builds it with
-;   makensis -DARCH=win32|win64 -DVERSION=x.y.z.w -DSTAGE=dir -DHELPER=exe -DICON=file -DOUTFILE=file Quorvid.nsi
-; STAGE holds Quorvid.exe, README.txt and config.ini.example; HELPER is helper.c built for the target.
-;
-; Only for me: the program in %LOCALAPPDATA%\Programs\Quorvid, the user's Start menu and Startup folder
-; (--start at log-on), the entry in HKCU; no administrator. For all users: the program in Program Files
-; and nowhere else, the station run by Quorvid's service (in %ProgramData%\Quorvid\Station unless chosen),
-; a view of it (--tray) at everyone's log-on, the entry in HKLM. Without administrator rights Setup starts
-; itself again with the approval prompt (/ELEVATED) and waits, closing and restarting the user's copies
-; itself. Run as SYSTEM, as deployment tools run it, Setup installs for all users.
-;
-; What the program knows is asked of it: --exit-all and --resume close and restart its copies, on every
-; way out; --remove-service and --install-service take the service down and up around an update. While
-; elevated, Setup runs only this version's program from $PLUGINSDIR or the one in Program Files, and it
-; starts nothing elevated: restarts and "Start Quorvid now" run with the user's own rights.
-;
+; Quorvid's Setup, for both targets: makensis -DARCH=win32|win64 -DVERSION=x.y.z.w -DSTAGE=dir (Quorvid.exe,
+; README.txt, config.ini.example) -DHELPER=helper.exe -DICON=file -DOUTFILE=file Quorvid.nsi
+; For me: %LOCALAPPDATA%\Programs\Quorvid, the user's Start menu and Startup folder (--start), HKCU. For all
+; users: Program Files and nowhere else, the station run by Quorvid's service (%ProgramData%\Quorvid\Station
+; by default), a view (--tray) at everyone's log-on, HKLM; an unelevated Setup runs itself again with the
+; approval prompt (/ELEVATED), and closes and restarts the user's copies itself. As SYSTEM: all users.
+; The program does the program's work: --exit-all/--resume for its copies, --remove-service/--install-service
+; around an update. Elevated, Setup runs no file a user could change, and starts nothing elevated.
 ; Exit codes: 0 done; 1 cancelled, or the administrator's approval not given; 2 a running copy was not
-; closed (/NOCLOSE, or it did not close); 3 a newer version is installed; 4 a folder or switch refused;
-; 5 files could not be written (nothing changed); 6 the service could not be installed or started.
-
+; closed; 3 a newer version is installed; 4 a folder or switch refused; 5 files could not be written
+; (nothing changed); 6 the service could not be installed or started.
 !searchparse /noerrors "${NSIS_VERSION}-" "v" NSIS_RELEASE "-"
 !if "${NSIS_RELEASE}" != "3.08"
   !error "Quorvid's Setup is built with NSIS 3.08, not ${NSIS_VERSION}"
@@ -31,17 +22,14 @@ Unicode true
 ; One block, and no file times: the same payload makes the same installer, byte for byte.
 SetCompressor /SOLID lzma
 SetDateSave off
-
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WordFunc.nsh
 !include nsDialogs.nsh
 !include shared.nsh
-
 ; The elevated copy's word to the Setup that waits for it: installed, and "Start Quorvid now" ticked.
 !define START_AFTER 10
-
 Name "Quorvid"
 Caption "Quorvid ${VERSION} Setup"
 OutFile "${OUTFILE}"
@@ -49,12 +37,10 @@ RequestExecutionLevel user
 ManifestDPIAware true
 BrandingText "Quorvid ${VERSION}"
 VIProductVersion "${VERSION}"
-VIAddVersionKey /LANG=1033 "ProductName" "Quorvid"
 VIAddVersionKey /LANG=1033 "FileDescription" "Quorvid Sharing Application Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2010 Quorvid Labs"
-
 Var ScopeGiven     ; 1: /ALLUSERS, /CURRENTUSER or SYSTEM decided it
 Var Admin          ; 1: this process may write for all users
 Var Marked         ; 1: started elevated (/ELEVATED) by a Setup that waits for it and handles the copies
@@ -72,7 +58,7 @@ Var PrevStation
 Var PrevStartup
 Var PrevEdits      ; 1: made by a Setup that let config.ini.example be edited where it stands
 Var Installed      ; 1: the new files are in place
-
+Var InstalledNote  ; for the first page: what is installed already
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
@@ -86,7 +72,6 @@ Page custom ScopePage ScopeLeave
 !define MUI_DIRECTORYPAGE_TEXT_TOP "The station folder holds config.ini, the station's settings, and its two scripts, sbs1station.php and uploader.php; php.exe may be there too. Setup creates the folder if it does not exist."
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Station folder"
 !define MUI_DIRECTORYPAGE_VARIABLE $Station
-!define MUI_PAGE_CUSTOMFUNCTION_SHOW StationShow
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE FoldersLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom OptionsPage OptionsLeave
@@ -99,14 +84,11 @@ Page custom OptionsPage OptionsLeave
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
-
 !insertmacro SHARED "" setup
 !insertmacro SHARED "un." uninstall
 !include folders.nsh
 !include wizard.nsh
 !include uninstaller.nsh
-
-; The scope's installation, as its uninstall entry describes it.
 Function FindPrevious
   Call UseScope
   ReadRegStr $PrevDir SHCTX "${UNINST_KEY}" "InstallLocation"
@@ -116,7 +98,6 @@ Function FindPrevious
   ReadRegStr $PrevEdits SHCTX "${UNINST_KEY}" "ExampleHash"
   ${IfThen} $PrevEdits != "" ${|} StrCpy $PrevEdits 1 ${|}
 FunctionEnd
-
 ; What follows from the scope, unless given: the folders and the log-on start as the installation being
 ; updated had them, else the scope's defaults. A newer version is replaced only when asked (/DOWNGRADE,
 ; or Yes), else exit code 3.
@@ -148,7 +129,6 @@ Function ApplyScope
     Quit
   ${EndIf}
 FunctionEnd
-
 ; Starts $R0 (a program) with the arguments $R1 in the folder $R2 with the user's own rights: as it is
 ; where Setup has them, else through the desktop's shell. Pop: 1 to wait for it where it is started
 ; directly. $R0 = 0 started.
@@ -169,7 +149,6 @@ Function StartAsUser
   ${EndIf}
   Pop $0
 FunctionEnd
-
 ; Starts again what --exit-all closed, with the user's own rights: by the installed program where the new
 ; files are in place, else this version's. Started through the shell, --resume is waited for by its file,
 ; which it deletes once read: Setup's own folder goes when Setup ends.
@@ -194,7 +173,6 @@ Function Resume
   Call Log
   StrCpy $Saved ""
 FunctionEnd
-
 ; "Start Quorvid now": a copy elevated for a Setup that waits leaves it to that one.
 Function StartNow
   ${If} $Marked == 1
@@ -210,7 +188,6 @@ Function StartNow
     MessageBox MB_OK|MB_ICONEXCLAMATION "Quorvid could not be started with your own rights. Start it from the Start menu." /SD IDOK
   ${EndIf}
 FunctionEnd
-
 ; The release's files, written as one: each new file beside its old one first (NAME.new), then each old
 ; one renamed to NAME.old and the new one put in its place. A file that cannot be written or replaced
 ; (another program holds it open) puts every old one back: exit code 5, nothing changed. An old file that
@@ -260,7 +237,6 @@ Function WriteFiles
   ${EndIf}
   StrCpy $Installed 1
 FunctionEnd
-
 ; The station folder, made where it is missing. For all users the service runs what it holds, and a
 ; folder made in %ProgramData% lets every user add files: so one that Setup makes gets an access list of
 ; its own, administrators and SYSTEM may change it, users may read it (--install-service then grants its
@@ -285,12 +261,10 @@ Function MakeStation
     SetOverwrite on
   ${EndIf}
 FunctionEnd
-
 Function .onInstFailed
   Call RestoreService
   Call Resume
 FunctionEnd
-
 Section "Quorvid"
   Call FolderProblem
   ${If} $R0 != ""
@@ -345,7 +319,6 @@ Section "Quorvid"
   ${EndIf}
   Call Resume
 SectionEnd
-
 ; Installs for all users through a copy of Setup started with the approval prompt, and ends with its exit
 ; code. The user's copies are closed and started again here, with the user's own rights, and so is
 ; "Start Quorvid now". Not approved: back to the page where there is one, else exit code 1.
@@ -375,7 +348,6 @@ Function InstallElevated
   SetErrorLevel $1
   Quit
 FunctionEnd
-
 ; The command line, each switch written either way: /STATION="C:\a b", or quoted whole, "/STATION=C:\a b",
 ; as PowerShell and deployment tools pass it; "/S" and "/D=..." too, which NSIS itself takes only
 ; unquoted. $R0 = the first word Setup does not take, or "".
@@ -432,7 +404,6 @@ Function ReadParams
   ${LoopUntil} $2 == ""
   ${IfThen} $Scope != "" ${|} StrCpy $ScopeGiven 1 ${|}
 FunctionEnd
-
 Function .onInit
   InitPluginsDir
   File "/oname=$PLUGINSDIR\Quorvid.exe" "${STAGE}/Quorvid.exe"
@@ -471,17 +442,20 @@ Function .onInit
     StrCpy $ScopeGiven 1
   ${EndIf}
   ; Neither given: as the user's own installation, else as all users', else for the user alone.
-  ${If} $Scope == ""
-    StrCpy $Scope all
-    Call FindPrevious
-    StrCpy $1 $PrevDir
-    StrCpy $Scope user
-    Call FindPrevious
-    ${If} $PrevDir == ""
-    ${AndIf} $1 != ""
-      StrCpy $Scope all
-    ${EndIf}
+  StrCpy $0 $Scope
+  StrCpy $Scope all
+  Call FindPrevious
+  StrCpy $1 $PrevDir
+  ${IfThen} $1 != "" ${|} StrCpy $InstalledNote "Quorvid $PrevVersion is installed for all users." ${|}
+  StrCpy $Scope user
+  Call FindPrevious
+  ${IfThen} $PrevDir != "" ${|} StrCpy $InstalledNote "Quorvid $PrevVersion is installed for you. $InstalledNote" ${|}
+  ${If} $0 == ""
+  ${AndIf} $PrevDir == ""
+  ${AndIf} $1 != ""
+    StrCpy $0 all
   ${EndIf}
+  ${IfThen} $0 != "" ${|} StrCpy $Scope $0 ${|}
   Call ApplyScope
   StrCpy $CopyExample 1
   ${If} "$Scope$Admin$ScopeGiven" == all1

@@ -1,16 +1,11 @@
-// uninstall.exe, beside Quorvid in its program folder, and Setup's helper in $PLUGINSDIR.
-//
-// uninstall.exe [/S]: runs the uninstaller proper, uninstall.dat (NSIS's own, written by Setup), from a
-// copy in a folder it makes afresh, on this folder ("_?="), and waits for it: "uninstall.exe /S" returns
-// once the files are gone, with the uninstaller's exit code. This program holds no handle on its own
-// file, so it can move that file out of the program folder first (Windows lets a running program's file
-// be renamed) and the folder can go. A program folder this user may not change (all users' Program
-// Files) needs an administrator: it starts itself again, from where it is, with the approval prompt.
-//
-// helper.exe --shell "FOLDER" "PROGRAM" ARGUMENTS: starts PROGRAM in FOLDER through the desktop's shell,
-// which runs it as the signed-in user with that user's own rights, never elevated. 0 when the shell took
-// it, else 5. helper.exe --runas "PROGRAM" ARGUMENTS: PROGRAM with the approval prompt, waited for; its
-// exit code, or 1223 when the approval was not given.
+// uninstall.exe [/S], beside Quorvid: runs NSIS's uninstaller, uninstall.dat, from a copy in a folder
+// made afresh, on this folder ("_?="), and waits for it, so that it returns once the files are gone, with
+// the uninstaller's exit code. Holding no handle on its own file, it moves that file out of the folder
+// first (a running program's file can be renamed). Where this user may not change the folder (Program
+// Files), it starts itself again, from where it is, with the approval prompt.
+// As Setup's helper: --shell "FOLDER" "PROGRAM" ARGUMENTS starts PROGRAM through the desktop's shell, as
+// the signed-in user with that user's own rights (0, or 5 where the shell would not); --runas "PROGRAM"
+// ARGUMENTS runs it with the approval prompt and gives its exit code, or 1223 where not approved.
 #define COBJMACROS
 #include <windows.h>
 #include <exdisp.h>
@@ -60,11 +55,8 @@ static int shell_start(const wchar_t* program, const wchar_t* arguments, const w
       FAILED(IShellFolderViewDual_get_Application(folder_view, &application)) ||
       FAILED(IDispatch_QueryInterface(application, &IID_IShellDispatch2, (void**)&shell)))
     return kFailed;
-  args.vt = dir.vt = VT_BSTR;
-  args.bstrVal = SysAllocString(arguments);
-  dir.bstrVal = SysAllocString(folder);
-  show.vt = VT_I4;
-  show.lVal = SW_SHOWNORMAL;
+  args.vt = dir.vt = VT_BSTR, show.vt = VT_I4;
+  args.bstrVal = SysAllocString(arguments), dir.bstrVal = SysAllocString(folder), show.lVal = SW_SHOWNORMAL;
   return FAILED(IShellDispatch2_ShellExecute(shell, SysAllocString(program), args, dir, none, show)) ? kFailed : 0;
 }
 
@@ -75,8 +67,7 @@ static int uninstall(const wchar_t* arguments) {
   if (!length || length >= MAX_PATH || !GetTempPathW(MAX_PATH, temp) || wcslen(temp) > MAX_PATH - 40) return kFailed;
   wcscpy(folder, self);
   *wcsrchr(folder, L'\\') = 0;
-  // A current folder inside the program folder would keep it from going.
-  SetCurrentDirectoryW(temp);
+  SetCurrentDirectoryW(temp);  // a current folder inside the program folder would keep it there
 
   swprintf(path, MAX_PATH + 40, L"%ls\\~quorvid-%lu.tmp", folder, GetCurrentProcessId());
   HANDLE probe = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
@@ -97,10 +88,9 @@ static int uninstall(const wchar_t* arguments) {
   swprintf(copy, MAX_PATH + 40, L"%ls\\uninstall.exe", work);
   swprintf(moved, MAX_PATH + 40, L"%ls\\launcher.exe", work);
   if (!CopyFileW(path, copy, TRUE)) return kFailed;
-  // Held against change until the uninstaller has started: CreateProcess only reads it, which this shares.
+  // Held against change until started: CreateProcess only reads it, which this shares.
   HANDLE hold = CreateFileW(copy, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  // Where the temporary folder is on another drive, the uninstaller leaves this file to the next restart.
-  BOOL away = MoveFileExW(self, moved, 0);
+  BOOL away = MoveFileExW(self, moved, 0);  // else (another drive) the uninstaller leaves it to a restart
   swprintf(command, sizeof command / sizeof *command, L"\"%ls\" %ls _?=%ls", copy, arguments, folder);
   STARTUPINFOW startup = {.cb = sizeof startup};
   PROCESS_INFORMATION process;
@@ -112,8 +102,7 @@ static int uninstall(const wchar_t* arguments) {
   CloseHandle(hold);
   if (away && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) MoveFileExW(moved, self, 0);  // still installed
   DeleteFileW(copy);
-  // This file runs until the end: with an administrator's rights it goes at the next restart, else it
-  // stays in the temporary folder.
+  // This file runs until the end: with an administrator's rights it goes at the next restart.
   MoveFileExW(GetFileAttributesW(moved) != INVALID_FILE_ATTRIBUTES ? moved : copy, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
   MoveFileExW(work, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
   return code;

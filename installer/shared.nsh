@@ -1,19 +1,15 @@
 ; What Setup and its uninstaller share: the log, the program's switches, failing with an exit code, the
 ; scope's registry view and shell folders, and the files of an installation.
-
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid"
 ; What an installation puts in its program folder.
 !define PROGRAM_FILES "Quorvid.exe README.txt config.ini.example uninstall.exe uninstall.dat"
-
 Var Scope    ; user or all
 Var Station  ; the station folder
 Var LogFile  ; this run's log: its handle, or ""
-Var Quoted   ; QuoteArg's result
 Var Program  ; the program whose switches are run: Setup's own, from $PLUGINSDIR; else the installed one
 Var NoClose  ; 1: /NOCLOSE, a running copy is refused rather than closed
 Var Saved    ; the file where --exit-all listed the copies it closed, until --resume
 Var ServiceRemoved ; the station whose service this run removed, until it runs again
-
 ; ${FAIL} CODE TEXT: logs and shows TEXT (unless silent), and ends this run with exit code CODE.
 !macro FAIL UN CODE TEXT
   SetErrorLevel ${CODE}
@@ -24,7 +20,6 @@ Var ServiceRemoved ; the station whose service this run removed, until it runs a
 !macroend
 !define FAIL '!insertmacro FAIL ""'
 !define UN.FAIL '!insertmacro FAIL un.'
-
 !macro SHARED UN NAME
 ; Pop: a line for the details list and for this run's log, %TEMP%\Quorvid-setup-<process>-<time>.log (or
 ; -uninstall-): a name of its own, made new (CREATE_NEW), so that nothing planted there is written through.
@@ -40,7 +35,6 @@ Function ${UN}Log
   ${IfThen} $LogFile != -1 ${|} FileWrite $LogFile "$0$\r$\n" ${|}
   Pop $0
 FunctionEnd
-
 ; Pop: a command line. Runs it hidden and logs what it printed. $R0 = its exit code ("error" where it
 ; could not start).
 Function ${UN}Run
@@ -49,17 +43,6 @@ Function ${UN}Run
   Pop $R0
   Call ${UN}Log
 FunctionEnd
-
-; Pop: PREFIX. $Quoted = "PREFIX$R0" as one argument of a command line, a trailing backslash (a drive's
-; root) doubled: before a quote, one would escape it.
-Function ${UN}QuoteArg
-  Exch $0
-  StrCpy $Quoted $R0 "" -1
-  ${IfThen} $Quoted == "\" ${|} StrCpy $0 "$0\" ${|}
-  StrCpy $Quoted `"$0$R0"`
-  Pop $0
-FunctionEnd
-
 ; Closes the copies of this user's that run from the program folder; $Saved keeps what starts them again.
 ; Exit code 2 where one runs and /NOCLOSE was given, or one did not close (the program has then started
 ; again those it had closed).
@@ -75,28 +58,18 @@ Function ${UN}CloseCopies
     Return
   ${EndIf}
   GetTempFileName $Saved $PLUGINSDIR
-  StrCpy $R0 $INSTDIR
-  Push "--program-folder="
-  Call ${UN}QuoteArg
-  StrCpy $1 $Quoted
-  StrCpy $R0 $Saved
-  Push "--save="
-  Call ${UN}QuoteArg
-  Push `"$Program" --exit-all $1 $Quoted`
+  Push `"$Program" --exit-all "--program-folder=$INSTDIR" "--save=$Saved"`
   Call ${UN}Run
   ${If} $R0 != 0
     StrCpy $Saved ""
     !insertmacro FAIL "${UN}" 2 "Quorvid, running from $INSTDIR, did not close (exit code $R0). Close it from its window (Stop, then Close) and try again. Nothing was changed."
   ${EndIf}
 FunctionEnd
-
 ; $R0: a station folder. Stops and removes its service, which $ServiceRemoved then names; none is fine.
 Function ${UN}RemoveService
   ${IfThen} $R0 == "" ${|} Return ${|}
   StrCpy $1 $R0
-  Push "--station="
-  Call ${UN}QuoteArg
-  Push `"$Program" --remove-service $Quoted`
+  Push `"$Program" --remove-service "--station=$R0"`
   Call ${UN}Run
   ${IfThen} $R0 == 0 ${|} StrCpy $ServiceRemoved $1 ${|}
   ${If} $R0 != 0
@@ -104,7 +77,6 @@ Function ${UN}RemoveService
     !insertmacro FAIL "${UN}" 6 "The station's service could not be stopped (exit code $R0). Nothing was changed."
   ${EndIf}
 FunctionEnd
-
 ; After a failure, the service removed runs again, with whatever program is in place. Else: $R0, a
 ; station folder, gets its service, run by the program in the program folder.
 Function ${UN}RestoreService
@@ -112,12 +84,9 @@ Function ${UN}RestoreService
   ${IfThen} $R0 != "" ${|} Call ${UN}InstallService ${|}
 FunctionEnd
 Function ${UN}InstallService
-  Push "--station="
-  Call ${UN}QuoteArg
-  Push `"$INSTDIR\Quorvid.exe" --install-service $Quoted`
+  Push `"$INSTDIR\Quorvid.exe" --install-service "--station=$R0"`
   Call ${UN}Run
 FunctionEnd
-
 ; All users' entry lives in the registry's 64-bit view on 64-bit Windows, whichever package writes it:
 ; one entry for both. (32-bit Windows has one view.)
 Function ${UN}UseScope
@@ -128,7 +97,6 @@ Function ${UN}UseScope
     SetRegView 64
   ${EndIf}
 FunctionEnd
-
 ; Pop: a program folder. Takes away the files an installation put there, its shortcuts and its entry;
 ; a file still in use (another user's copy) goes at the next restart. Files of the user's stay.
 Function ${UN}RemoveInstallation

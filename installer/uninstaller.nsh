@@ -2,7 +2,6 @@
 ; folder ("_?="), elevated already where the installation is all users'.
 ; Exit codes: 0 removed; 1 cancelled, or an administrator's approval missing; 2 a running copy was not
 ; closed (/NOCLOSE, or it did not close); 6 the service could not be removed. Refused, nothing changed.
-
 Function un.onInit
   StrCpy $Program "$INSTDIR\Quorvid.exe"
   ${GetParameters} $0
@@ -25,11 +24,9 @@ Function un.onInit
   ${EndIf}
   ReadRegStr $Station SHCTX "${UNINST_KEY}" "StationFolder"
 FunctionEnd
-
 Function un.onUninstFailed
   Call un.RestoreService
 FunctionEnd
-
 ; The service first, then the copies (--exit-all starts again those it closed where one does not close),
 ; then the files. The station folder stays as it is, and so do the user's files beside the program.
 Section "Uninstall"

@@ -1,31 +1,14 @@
 ; Setup's own pages: who it is for, and the options.
-
 Var ScopeUserButton
 Var ScopeAllButton
 Var AutostartBox
 Var ExampleBox
-
-; What is installed already, in either scope: one line each.
-Function InstalledNote
-  StrCpy $R0 ""
-  Push $Scope
-  StrCpy $Scope user
-  Call FindPrevious
-  ${IfThen} $PrevDir != "" ${|} StrCpy $R0 "Quorvid $PrevVersion is installed for you alone, in $PrevDir.$\r$\n" ${|}
-  StrCpy $Scope all
-  Call FindPrevious
-  ${IfThen} $PrevDir != "" ${|} StrCpy $R0 "$R0Quorvid $PrevVersion is installed for all users, in $PrevDir.$\r$\n" ${|}
-  Pop $Scope
-  Call FindPrevious
-FunctionEnd
-
 Function ScopePage
   ${IfThen} $ScopeGiven == 1 ${|} Abort ${|}
   !insertmacro MUI_HEADER_TEXT "Who is it for" "Quorvid can run the station for you alone, or for this whole computer."
   nsDialogs::Create 1018
   Pop $0
-  Call InstalledNote
-  ${NSD_CreateLabel} 0 0 100% 20u "$R0An update keeps your choices; installing for you alone leaves an installation for all users as it is."
+  ${NSD_CreateLabel} 0 0 100% 20u "$InstalledNote An update keeps your choices; installing for you alone leaves one for all users as it is."
   Pop $0
   ${NSD_CreateRadioButton} 0 24u 100% 12u "Only for &me"
   Pop $ScopeUserButton
@@ -42,7 +25,6 @@ Function ScopePage
   ${EndIf}
   nsDialogs::Show
 FunctionEnd
-
 Function ScopeLeave
   ${NSD_GetState} $ScopeAllButton $0
   StrCpy $Scope user
@@ -53,16 +35,6 @@ Function ScopeLeave
     Call InstallElevated
   ${EndIf}
 FunctionEnd
-
-; A folder that may not exist yet: its space figures would mean nothing.
-Function StationShow
-  FindWindow $0 "#32770" "" $HWNDPARENT
-  GetDlgItem $1 $0 1023
-  ShowWindow $1 ${SW_HIDE}
-  GetDlgItem $1 $0 1024
-  ShowWindow $1 ${SW_HIDE}
-FunctionEnd
-
 ; The log-on start (for all users: the service, and the view at everyone's log-on), the example config.ini
 ; for a station folder without one, and what the folder still lacks.
 Function OptionsPage
@@ -94,28 +66,14 @@ Function OptionsPage
     Pop $ExampleBox
     ${IfThen} $CopyExample == 1 ${|} ${NSD_Check} $ExampleBox ${|}
   ${EndIf}
-  StrCpy $1 ""
-  ${IfNot} ${FileExists} "$Station\sbs1station.php"
-  ${OrIfNot} ${FileExists} "$Station\uploader.php"
-    StrCpy $1 "Put the two scripts, sbs1station.php and uploader.php, in the station folder before they are started.$\r$\n"
-  ${EndIf}
+  StrCpy $1 "the search path (PATH)"
   ${If} $Scope == all
-    StrCpy $1 "$1The service looks for php.exe in the station folder, then on the computer's search path (the system's PATH, not a user's)."
-  ${Else}
-    ClearErrors
-    SearchPath $2 "php.exe"
-    ${If} ${Errors}
-    ${AndIfNot} ${FileExists} "$Station\php.exe"
-      StrCpy $1 "$1php.exe is neither in the station folder nor on the search path (PATH): install PHP before the scripts are started."
-    ${EndIf}
+    StrCpy $1 "the computer's search path (the system's PATH, not a user's)"
   ${EndIf}
-  ${NSD_CreateLabel} 0 82u 100% 30u "$1"
-  Pop $0
-  ${NSD_CreateLabel} 0 114u 100% 20u "A Quorvid that runs from the program folder is closed while Setup works, and started again afterwards as it was."
+  ${NSD_CreateLabel} 0 82u 100% 50u "The scripts, sbs1station.php and uploader.php, must be in the station folder before they start, and php.exe in the station folder or on $1.$\r$\n$\r$\nA Quorvid that runs from the program folder is closed while Setup works, and started again afterwards as it was."
   Pop $0
   nsDialogs::Show
 FunctionEnd
-
 Function OptionsLeave
   ${NSD_GetState} $AutostartBox $0
   StrCpy $Autostart 0
