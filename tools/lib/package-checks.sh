@@ -275,8 +275,6 @@ C
 # outside Program Files (4); a program folder that is the station folder however written, lies in it, or
 # holds a file of the user's named as one of Setup's (4).
 check_refusals() {
-  make_installer "$1" 0.9.0.0 "$WINEPREFIX/drive_c/older-setup.exe" || return
-  refused 3 older-setup.exe /S || return
   refused 4 "$1" "/S /ALLUSER" || return
   refused 4 "$1" "/S /ALLUSERS \"/D=C:\\Quorvid for all\"" || return
   local folder_win="$local_appdata_win\\My tools" d
@@ -286,6 +284,7 @@ check_refusals() {
   done
   [ "$(cat "$(unix_path "$folder_win")/README.txt")" = "my own notes" ] || fail "the user's file changed" || return
   rm -r "$(unix_path "$folder_win")"
+  make_installer "$1" 0.9.0.0 "$WINEPREFIX/drive_c/older-setup.exe" && refused 3 older-setup.exe /S
 }
 
 # Uninstalled by the entry's command while the program runs with its scripts: it closes the program and
