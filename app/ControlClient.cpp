@@ -1,203 +1,423 @@
 #include "app/ControlClient.h"
 
+#include "app/CommandLine.h"
 #include "console/ConsoleHistory.h"
-#include "framework/Handle.h"
-#include "res/resource.h"
+#include "console/ScriptText.h"
+#include "control/ControlNames.h"
+
+#include <tlhelp32.h>
+
+#include <new>
 
 #include <stdio.h>
 #include <string.h>
+#include <wchar.h>
+
+#ifndef PROCESS_QUERY_LIMITED_INFORMATION
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#endif
 
 namespace {
 
-const char kAnswerClass[] = "Quorvid.ControlAnswer";
+const WCHAR* const kScripts[2] = {L"sbs1station.php", L"uploader.php"};
+const DWORD kLongPath = 32768;
+
+WCHAR* NewText(size_t characters) {
+    return static_cast<WCHAR*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, characters * sizeof(WCHAR)));
+}
+
+void FreeText(void* text) {
+    if (text != nullptr)
+        ::HeapFree(::GetProcessHeap(), 0, text);
+}
+
+// A path of an answer, which carries no terminating zero, as a string of its own.
+WCHAR* CopyPath(const WCHAR* path, DWORD length) {
+    WCHAR* copy = NewText(length + 1);
+    if (copy != nullptr)
+        ::CopyMemory(copy, path, length * sizeof(WCHAR));
+    return copy;
+}
 
 // One script's line of --status: "uploader.php: running, run 412 since 2026-12-07 15:30:02; last end:
 // exit code 255 at 15:30:01". A run that ended by itself tells how without its length.
-void DescribeScript(const CControlScript& script, bool wanted, char* line, size_t size) {
-    char since[32], when[32];
-    CConsoleHistory::FormatWhen(script.since, true, since, sizeof since);
+void DescribeScript(const WCHAR* name, const CControlScript& script, bool wanted, WCHAR* line, size_t size) {
+    SYSTEMTIME time;
+    char since[32] = "", when[32] = "";
+    CConsoleHistory::LocalTime(script.since, time);
+    CConsoleHistory::FormatWhen(time, true, since, sizeof since);
     int length;
     if (script.running)
-        length = snprintf(line, size, "%s: running, run %lu since %s", script.name, script.run, since);
+        length = swprintf(line, size, L"%ls: running, run %lu since %hs", name, script.run, since);
     else if (script.run == 0)
-        length = snprintf(line, size, "%s: %s", script.name, wanted ? "starting" : "not started");
+        length = swprintf(line, size, L"%ls: %ls", name, wanted ? L"starting" : L"not started");
     else
-        length = snprintf(line, size, "%s: %s, last run %lu", script.name, wanted ? "restarting" : "stopped",
+        length = swprintf(line, size, L"%ls: %ls, last run %lu", name, wanted ? L"restarting" : L"stopped",
                           script.run);
-    if (!script.ended || length < 0 || (size_t)length >= size)
+    if (!script.ended || length < 0)
         return;
-    const char* how = script.lastHow;
+    char how[kControlHowSize + 1] = "";
+    ::CopyMemory(how, script.how, script.howLength);
+    const char* shown = how;
     const char* detail = strstr(how, ": ");
     if (strncmp(how, "ended after ", 12) == 0 && detail != nullptr)
-        how = detail + 2;
-    CConsoleHistory::FormatWhen(script.lastEnd, false, when, sizeof when);
-    snprintf(line + length, size - length, "; last end: %.159s at %s", how, when);
+        shown = detail + 2;
+    WCHAR decoded[kControlHowSize + 1];
+    DecodeScriptText(shown, (unsigned)strlen(shown), decoded);
+    CConsoleHistory::LocalTime(script.lastEnd, time);
+    CConsoleHistory::FormatWhen(time, false, when, sizeof when);
+    swprintf(line + length, size - length, L"; last end: %ls at %hs", decoded, when);
+}
+
+// The system's text for an error, without its line end.
+void SystemText(DWORD error, WCHAR* text, DWORD size) {
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                    error, 0, text, size, nullptr);
+    while (length > 0 && text[length - 1] <= L' ')
+        --length;
+    if (length == 0)
+        length = (DWORD)swprintf(text, size, L"error %lu", error);
+    text[length] = 0;
+}
+
+// Starts a copy of the program in its station folder, with --start where its scripts ran. The program is
+// the one that ran there, where it still is.
+BOOL StartCopy(const WCHAR* image, const WCHAR* folder, bool running) {
+    WCHAR* program = NewText(kLongPath);
+    WCHAR* line = NewText(3 * kLongPath);
+    BOOL started = FALSE;
+    if (program != nullptr && line != nullptr) {
+        if (image[0] != 0 && ::GetFileAttributesW(image) != INVALID_FILE_ATTRIBUTES)
+            ::lstrcpynW(program, image, kLongPath);
+        else
+            ::GetModuleFileNameW(nullptr, program, kLongPath);
+        QuoteArgument(program, line);
+        wcscat(line, running ? L" --start --station=" : L" --station=");
+        QuoteArgument(folder, line + wcslen(line));
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        started = ::CreateProcessW(program, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        if (started) {
+            ::CloseHandle(pi.hProcess);
+            ::CloseHandle(pi.hThread);
+        }
+    }
+    FreeText(program);
+    FreeText(line);
+    return started;
+}
+
+// A copy that runs: what --exit-all closed, and what --resume starts again.
+struct CCopy {
+    CCopy* next;
+    DWORD pid;
+    bool running;
+    CHandle process;
+    CControlChannel channel;
+    WCHAR* image;
+    WCHAR* folder;
+};
+
+void FreeCopies(CCopy* copies) {
+    while (copies != nullptr) {
+        CCopy* next = copies->next;
+        FreeText(copies->image);
+        FreeText(copies->folder);
+        copies->~CCopy();
+        ::HeapFree(::GetProcessHeap(), 0, copies);
+        copies = next;
+    }
+}
+
+// Every copy of this program that answers on its own pipe, newest last; the channel to each stays open.
+template <typename Wanted> CCopy* FindCopies(Wanted wanted) {
+    CCopy* first = nullptr;
+    CCopy** last = &first;
+    CHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot && ::Process32FirstW(snapshot.Get(), &entry); more;
+         more = ::Process32NextW(snapshot.Get(), &entry)) {
+        if (entry.th32ProcessID == ::GetCurrentProcessId() || !IsProgramImage(entry.szExeFile))
+            continue;
+        void* memory = ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(CCopy));
+        if (memory == nullptr)
+            break;
+        CCopy* copy = new (memory) CCopy();
+        WCHAR pipe[kPipeNameSize];
+        ProcessPipeName(entry.th32ProcessID, pipe);
+        CStateView view;
+        if (copy->channel.Open(pipe, 1000, entry.th32ProcessID) == CControlChannel::kOpened &&
+            copy->channel.Command(kControlAsk, view, 5000) && wanted(view)) {
+            copy->pid = entry.th32ProcessID;
+            copy->running = (view.state.flags & kStateRunWanted) != 0;
+            copy->image = CopyPath(view.image, view.state.imageLength);
+            copy->folder = CopyPath(view.folder, view.state.folderLength);
+            *last = copy;
+            last = &copy->next;
+        } else {
+            copy->next = nullptr;
+            FreeCopies(copy);
+        }
+    }
+    return first;
 }
 
 } // namespace
-
-CControlClient::CControlClient(COutput& out) : m_out(out) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = kAnswerClass;
-    ::RegisterClassA(&wc);
-    m_hWnd =
-        ::CreateWindowExA(0, kAnswerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    if (m_hWnd != nullptr)
-        ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, (LONG_PTR)this);
-}
-
-CControlClient::~CControlClient() {
-    if (m_hWnd != nullptr)
-        ::DestroyWindow(m_hWnd);
-}
-
-// The answer comes while this thread waits in its own send to the asked copy.
-LRESULT CALLBACK CControlClient::WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    CControlClient* client = (CControlClient*)::GetWindowLongPtrA(hWnd, GWLP_USERDATA);
-    const COPYDATASTRUCT* data = (const COPYDATASTRUCT*)lParam;
-    if (message != WM_COPYDATA || client == nullptr)
-        return ::DefWindowProcA(hWnd, message, wParam, lParam);
-    if ((HWND)wParam != client->m_hAsked || data->dwData != kControlAnswer ||
-        data->cbData != sizeof client->m_answer)
-        return FALSE;
-    ::CopyMemory(&client->m_answer, data->lpData, sizeof client->m_answer);
-    client->m_bAnswered = true;
-    return TRUE;
-}
-
-BOOL CControlClient::Ask(HWND holder) {
-    m_hAsked = holder;
-    m_bAnswered = false;
-    CControlRequest request = {kControlAsk, {}};
-    COPYDATASTRUCT data = {kControlRequest, sizeof request, &request};
-    DWORD_PTR taken = 0;
-    const BOOL sent = ::SendMessageTimeoutA(holder, WM_COPYDATA, (WPARAM)m_hWnd, (LPARAM)&data,
-                                            SMTO_ABORTIFHUNG, kAskMs, &taken);
-    m_hAsked = nullptr;
-    return sent && taken && m_bAnswered;
-}
-
-// The ticket is the last answer's.
-BOOL CControlClient::Command(HWND holder, EControl command) {
-    CControlRequest request = {command, {}};
-    ::CopyMemory(request.ticket, m_answer.ticket, sizeof request.ticket);
-    COPYDATASTRUCT data = {kControlRequest, sizeof request, &request};
-    DWORD_PTR taken = 0;
-    return ::SendMessageTimeoutA(holder, WM_COPYDATA, (WPARAM)m_hWnd, (LPARAM)&data, SMTO_ABORTIFHUNG, kAskMs,
-                                 &taken) &&
-           taken;
-}
-
-template <typename Reached, typename Due>
-int CControlClient::Drive(HWND holder, EControl command, Reached reached, Due due, DWORD ms) {
-    bool given = false;
-    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < ms; ::Sleep(kLookAgainMs)) {
-        if (!Ask(holder))
-            continue;
-        if (reached(m_answer))
-            return kDone;
-        if (!given && due(m_answer))
-            given = Command(holder, command) != FALSE;
-    }
-    return NoAnswer();
-}
 
 int CControlClient::NoAnswer() {
     m_out.Line("the copy of Quorvid that supervises this folder did not answer in time");
     return kNoAnswer;
 }
 
-int CControlClient::Status(HWND holder) {
-    if (!Ask(holder))
-        return NoAnswer();
-    char line[512];
-    for (const CControlScript& script : m_answer.scripts) {
-        DescribeScript(script, m_answer.runWanted != 0, line, sizeof line);
-        m_out.Line(line);
-    }
-    return m_answer.scripts[0].running && m_answer.scripts[1].running ? kDone : kNotRunning;
+int CControlClient::Foreign(DWORD pid) {
+    char text[128];
+    snprintf(text, sizeof text, "the station's control name is held by another program (process %lu)", pid);
+    m_out.Line(text);
+    return kForeign;
 }
 
-int CControlClient::Stop(HWND holder) {
-    const auto idle = [](const CControlAnswer& answer) { return answer.idle != 0; };
-    const auto running = [](const CControlAnswer& answer) { return answer.runWanted != 0; };
-    const int code = Drive(holder, kControlStop, idle, running, kStopBoundMs);
+template <typename Reached, typename Due>
+int CControlClient::Drive(CControlChannel& channel, WORD command, CStateView& view, Reached reached, Due due,
+                          DWORD ms) {
+    bool given = false;
+    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < ms; ::Sleep(kLookAgainMs)) {
+        if (!channel.Command(kControlAsk, view, kAskMs))
+            break;
+        if (reached(view))
+            return kDone;
+        DWORD error = kErrorNone;
+        if (!given && due(view) && !(given = channel.Command(command, view, kStopBoundMs, &error) != FALSE) &&
+            error == kErrorRefused) {
+            m_out.Line("you may not start or stop the scripts of this station");
+            return kRefused;
+        }
+    }
+    return NoAnswer();
+}
+
+int CControlClient::Describe(const CStateView& view) {
+    WCHAR line[512];
+    for (int i = 0; i < 2; ++i) {
+        DescribeScript(kScripts[i], view.state.scripts[i], (view.state.flags & kStateRunWanted) != 0, line,
+                       512);
+        m_out.Line(line);
+    }
+    return view.state.scripts[0].running && view.state.scripts[1].running ? kDone : kNotRunning;
+}
+
+int CControlClient::Status(CControlChannel& channel) {
+    CStateView view;
+    return channel.Command(kControlAsk, view, kAskMs) ? Describe(view) : NoAnswer();
+}
+
+int CControlClient::Stop(CControlChannel& channel) {
+    CStateView view;
+    const auto idle = [](const CStateView& v) { return (v.state.flags & kStateIdle) != 0; };
+    const auto running = [](const CStateView& v) { return (v.state.flags & kStateRunWanted) != 0; };
+    const int code = Drive(channel, kControlStop, view, idle, running, kStopBoundMs);
     if (code == kDone)
         m_out.Line("the scripts are stopped");
     return code;
 }
 
 // A copy that is still stopping is let finish first: its Start button is not available before that either.
-int CControlClient::Start(HWND holder) {
-    const auto wanted = [](const CControlAnswer& answer) { return answer.runWanted != 0; };
-    const auto idle = [](const CControlAnswer& answer) { return answer.idle != 0; };
-    const int code = Drive(holder, kControlStart, wanted, idle, kStopBoundMs);
-    if (code == kDone)
+// Each script has started once its run that came after the command has its child up or has ended; a run
+// that could not start its child says why.
+int CControlClient::Start(CControlChannel& channel) {
+    CStateView view;
+    DWORD before[2] = {};
+    const auto due = [&](const CStateView& v) {
+        before[0] = v.state.scripts[0].run, before[1] = v.state.scripts[1].run;
+        return (v.state.flags & kStateIdle) != 0;
+    };
+    const auto settled = [&](const CStateView& v) {
+        if ((v.state.flags & kStateRunWanted) == 0)
+            return false;
+        for (int i = 0; i < 2; ++i) {
+            const CControlScript& script = v.state.scripts[i];
+            if (!script.running && (script.run <= before[i] || (script.startError == 0 && !script.ended)))
+                return false;
+        }
+        return true;
+    };
+    const int code = Drive(channel, kControlStart, view, settled, due, kStopBoundMs);
+    if (code != kDone)
+        return code;
+    int result = kDone;
+    for (int i = 0; i < 2; ++i) {
+        const CControlScript& script = view.state.scripts[i];
+        if (script.running || script.startError == 0)
+            continue;
+        WCHAR reason[512], line[600];
+        SystemText(script.startError, reason, 512);
+        swprintf(line, 600, L"%ls: not started: %ls", kScripts[i], reason);
+        m_out.Line(line);
+        result = kNotRunning;
+    }
+    if (result == kDone)
         m_out.Line("the scripts are running");
+    return result;
+}
+
+// Once the command is taken the copy answers no more: its end is what is waited for, and how it ended.
+int CControlClient::Exit(CControlChannel& channel) {
+    CStateView view;
+    if (!channel.Command(kControlAsk, view, kAskMs))
+        return NoAnswer();
+    if (view.state.flags & kStateService) {
+        m_out.Line("this station runs as a service: --exit stops nothing (the service's own Stop does)");
+        return kNotRunning;
+    }
+    CHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, view.state.pid));
+    if (!process)
+        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, view.state.pid));
+    if (!process || !channel.Send(MakeRequest(kControlExit), kAskMs) ||
+        ::WaitForSingleObject(process.Get(), kStopBoundMs) != WAIT_OBJECT_0)
+        return NoAnswer();
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.Get(), &code);
+    if (code == 0) {
+        m_out.Line("Quorvid has ended");
+        return kDone;
+    }
+    char text[128];
+    snprintf(text, sizeof text,
+             "Quorvid has ended without waiting for its scripts' supervision (exit code %lu)", code);
+    m_out.Line(text);
+    return kNoAnswer;
+}
+
+// The copy may take the foreground only if this one, just started by the user, lets it.
+int CControlClient::Show(CControlChannel& channel) {
+    ::AllowSetForegroundWindow(channel.ServerPid());
+    CStateView view;
+    return channel.Command(kControlShow, view, kAskMs) ? kDone : NoAnswer();
+}
+
+int CControlClient::List() {
+    CCopy* copies = FindCopies([](const CStateView&) { return true; });
+    WCHAR line[96];
+    for (const CCopy* copy = copies; copy != nullptr; copy = copy->next) {
+        const size_t size = 96 + wcslen(copy->image) + wcslen(copy->folder);
+        WCHAR* text = size > 96 ? NewText(size) : nullptr;
+        if (text == nullptr)
+            continue;
+        swprintf(line, 96, L"%lu\t%ls\t", copy->pid, copy->running ? L"running" : L"idle");
+        swprintf(text, size, L"%ls%ls\t%ls", line, copy->image, copy->folder);
+        m_out.Line(text);
+        FreeText(text);
+    }
+    const int code = copies != nullptr ? kDone : kNotRunning;
+    FreeCopies(copies);
     return code;
 }
 
-// Once the command is taken the copy answers no more: its end is what is waited for.
-int CControlClient::Exit(HWND holder) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(holder, &pid);
-    CHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
-    if (!process)
-        return NoAnswer();
-    bool given = false;
-    DWORD ended = WAIT_TIMEOUT;
-    for (const DWORD start = ::GetTickCount();
-         ended != WAIT_OBJECT_0 && ::GetTickCount() - start < kStopBoundMs;
-         ended = ::WaitForSingleObject(process.Get(), kLookAgainMs)) {
-        if (!given && Ask(holder))
-            given = Command(holder, kControlExit) != FALSE;
+// Every copy is told at once and waited for together. The file is written only once all have closed; where
+// one did not, those that did are started again as they were.
+int CControlClient::ExitAll(const WCHAR* programFolder, const WCHAR* saveFile) {
+    WCHAR* folder = NewText(kLongPath);
+    WCHAR* image = NewText(kLongPath);
+    if (folder == nullptr || image == nullptr || !FullLongPath(programFolder, folder, kLongPath)) {
+        FreeText(folder), FreeText(image);
+        m_out.Line("no such program folder");
+        return ERROR_INVALID_PARAMETER;
     }
-    if (ended != WAIT_OBJECT_0)
-        return NoAnswer();
-    m_out.Line("Quorvid has ended");
+    CCopy* copies = FindCopies([&](const CStateView& view) {
+        if (view.state.flags & kStateService)
+            return false;
+        WCHAR* path = CopyPath(view.image, view.state.imageLength);
+        const bool inside =
+            path != nullptr && FullLongPath(path, image, kLongPath) && IsInside(image, folder);
+        FreeText(path);
+        return inside;
+    });
+    FreeText(folder), FreeText(image);
+    for (CCopy* copy = copies; copy != nullptr; copy = copy->next) {
+        copy->process.Reset(::OpenProcess(SYNCHRONIZE, FALSE, copy->pid));
+        copy->channel.Send(MakeRequest(kControlExit), kAskMs);
+    }
+    bool closed = true;
+    const DWORD start = ::GetTickCount();
+    for (CCopy* copy = copies; copy != nullptr; copy = copy->next) {
+        const DWORD spent = ::GetTickCount() - start;
+        const bool ended = copy->process && ::WaitForSingleObject(copy->process.Get(),
+                                                                  spent < kStopBoundMs ? kStopBoundMs - spent
+                                                                                       : 0) == WAIT_OBJECT_0;
+        if (!ended)
+            copy->pid = 0, closed = false;
+    }
+    // UTF-16 with its mark: a line a copy, "running" or "idle", its program and its station folder.
+    CHandle file;
+    if (closed)
+        file.Reset(::CreateFileW(saveFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+    DWORD written = 0;
+    bool saved = file && ::WriteFile(file.Get(), L"\xFEFF", sizeof(WCHAR), &written, nullptr);
+    for (CCopy* copy = copies; copy != nullptr && saved; copy = copy->next) {
+        const WCHAR* parts[] = {
+            copy->running ? L"running" : L"idle", L"\t", copy->image, L"\t", copy->folder, L"\r\n"};
+        for (const WCHAR* part : parts)
+            saved = saved &&
+                    ::WriteFile(file.Get(), part, (DWORD)(wcslen(part) * sizeof(WCHAR)), &written, nullptr);
+    }
+    file.Reset();
+    if (!saved) {
+        if (closed)
+            ::DeleteFileW(saveFile);
+        for (CCopy* copy = copies; copy != nullptr; copy = copy->next)
+            if (copy->pid != 0)
+                StartCopy(copy->image, copy->folder, copy->running);
+    }
+    FreeCopies(copies);
+    if (!closed) {
+        m_out.Line("a copy of Quorvid did not close in time; those that did were started again");
+        return kNoAnswer;
+    }
+    if (!saved) {
+        m_out.Line("the copies' list could not be written; they were started again");
+        return kNoAnswer;
+    }
     return kDone;
 }
 
-// Through the Show Window command, which every version of the program knows, and which restores the
-// window from the tray too. The copy may take the foreground only if this one, just started by the user,
-// lets it.
-int CControlClient::Show(HWND holder) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(holder, &pid);
-    ::AllowSetForegroundWindow(pid);
-    return ::PostMessageA(holder, WM_COMMAND, ID_SHOW_WINDOW, 0) ? kDone : NoAnswer();
-}
-
-namespace {
-
-struct CCopies {
-    HWND found[64];
-    unsigned count;
-};
-
-BOOL CALLBACK FindCopy(HWND hWnd, LPARAM lParam) {
-    CCopies* copies = (CCopies*)lParam;
-    if (::GetPropA(hWnd, QUORVID_CONTROL_MARK) != nullptr && copies->count < 64)
-        copies->found[copies->count++] = hWnd;
-    return TRUE;
-}
-
-} // namespace
-
-int CControlClient::List() {
-    CCopies copies = {};
-    ::EnumWindows(FindCopy, (LPARAM)&copies);
-    unsigned listed = 0;
-    for (unsigned i = 0; i < copies.count; ++i) {
-        if (!Ask(copies.found[i]))
-            continue;
-        char line[2 * MAX_PATH + 40];
-        snprintf(line, sizeof line, "%lu\t%s\t%s\t%s", m_answer.pid, m_answer.runWanted ? "running" : "idle",
-                 m_answer.image, m_answer.folder);
-        m_out.Line(line);
-        ++listed;
+int CControlClient::Resume(const WCHAR* fileName) {
+    CHandle file(::CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > 64 * 1024 * 1024) {
+        m_out.Line("no list of copies to start again");
+        return kNotRunning;
     }
-    return listed > 0 ? kDone : kNotRunning;
+    const DWORD bytes = (DWORD)size.QuadPart;
+    WCHAR* text = NewText(bytes / sizeof(WCHAR) + 1);
+    DWORD read = 0;
+    if (text == nullptr || !::ReadFile(file.Get(), text, bytes, &read, nullptr) || read != bytes) {
+        FreeText(text);
+        return kNotRunning;
+    }
+    file.Reset();
+    int code = kDone;
+    WCHAR* at = text[0] == 0xFEFF ? text + 1 : text;
+    while (*at != 0) {
+        WCHAR* end = wcschr(at, L'\n');
+        if (end != nullptr)
+            *end = 0;
+        WCHAR* fields[3] = {at, wcschr(at, L'\t'), nullptr};
+        if (fields[1] != nullptr && (fields[2] = wcschr(fields[1] + 1, L'\t')) != nullptr) {
+            *fields[1]++ = 0;
+            *fields[2]++ = 0;
+            WCHAR* cr = wcschr(fields[2], L'\r');
+            if (cr != nullptr)
+                *cr = 0;
+            if (!StartCopy(fields[1], fields[2], wcscmp(fields[0], L"running") == 0))
+                code = kNotRunning;
+        }
+        if (end == nullptr)
+            break;
+        at = end + 1;
+    }
+    FreeText(text);
+    ::DeleteFileW(fileName);
+    return code;
 }

@@ -1,9 +1,10 @@
-// CControlClient: the asking side of the control switches. It talks to the copy of the program that holds a
-// station's lock, through that copy's main window, and waits for the state it asked for.
+// CControlClient: the asking side of the control switches. It speaks with the copy that supervises a
+// station, through that station's pipe, or with every copy of this user's, through their own pipes; it says
+// on the output what it found and gives the switch's exit code.
 #pragma once
 
 #include "app/Output.h"
-#include "ui/ControlMessage.h"
+#include "control/ControlChannel.h"
 
 #include <windows.h>
 
@@ -12,24 +13,34 @@ public:
     // The exit codes of the control switches.
     enum : int {
         kDone = 0,
-        kNotRunning = 1, // --status: not both scripts run; the others: no copy supervises the folder
-        kNoAnswer = 2,
-        kElsewhere = 3, // the folder is supervised in another user's session
+        kNotRunning = 1, // --status: not both scripts run; --start: a script could not be started; the
+                         // others: no copy supervises the folder
+        kNoAnswer = 2,   // also: --exit, the copy ended through its last resort
+        kElsewhere = 3,  // the folder is supervised in another user's session
+        kForeign = 4,    // another program holds the station's control name
+        kRefused = ERROR_ACCESS_DENIED, // the station's service does not let this user start or stop it
     };
 
-    explicit CControlClient(COutput& out);
-    ~CControlClient();
+    explicit CControlClient(COutput& out) : m_out(out) {}
     CControlClient(const CControlClient&) = delete;
     CControlClient& operator=(const CControlClient&) = delete;
 
-    // Each acts on the copy whose main window is given, and returns an exit code.
-    int Status(HWND holder);
-    int Stop(HWND holder);
-    int Start(HWND holder);
-    int Exit(HWND holder);
-    int Show(HWND holder);
-    // Every copy that answers in this session, one line each: pid, running or idle, program, folder.
+    // Each acts on the copy at the other end of the channel, and gives an exit code.
+    int Status(CControlChannel& channel);
+    int Stop(CControlChannel& channel);
+    int Start(CControlChannel& channel);
+    int Exit(CControlChannel& channel);
+    int Show(CControlChannel& channel);
+    // Every copy of this user's, one line each: pid, running or idle, program, folder.
     int List();
+    // Closes every copy of this user's whose program lies in `programFolder`, and writes what is needed to
+    // start them again to `saveFile`. kNoAnswer when one did not close: those closed are started again.
+    int ExitAll(const WCHAR* programFolder, const WCHAR* saveFile);
+    // Starts the copies in `file` again, each in its station folder, and deletes the file.
+    int Resume(const WCHAR* file);
+
+    int NoAnswer();
+    int Foreign(DWORD pid);
 
 private:
     enum : DWORD {
@@ -39,18 +50,11 @@ private:
         kStopBoundMs = 8000,
     };
 
-    BOOL Ask(HWND holder);
-    BOOL Command(HWND holder, EControl command);
     // Asks until `reached` says the copy is where it should be, giving `command` once, when `due` says
-    // so; kDone, or kNoAnswer once `ms` have passed.
+    // so; kDone, or kNoAnswer once `ms` have passed. The state last read stays in `view`.
     template <typename Reached, typename Due>
-    int Drive(HWND holder, EControl command, Reached reached, Due due, DWORD ms);
-    int NoAnswer();
-    static LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    int Drive(CControlChannel& channel, WORD command, CStateView& view, Reached reached, Due due, DWORD ms);
+    int Describe(const CStateView& view);
 
     COutput& m_out;
-    HWND m_hWnd = nullptr; // where the answers come: a message-only window
-    HWND m_hAsked = nullptr;
-    bool m_bAnswered = false;
-    CControlAnswer m_answer = {};
 };

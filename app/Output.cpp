@@ -1,7 +1,5 @@
 #include "app/Output.h"
 
-#include <stdio.h>
-
 // A GUI program started from a console without redirection gets no standard output: it borrows its
 // parent's console. That console's prompt does not wait for a GUI program (cmd.exe's "start /wait" does),
 // so the lines may come after it.
@@ -22,21 +20,37 @@ HANDLE COutput::Target() {
     return m_hOut;
 }
 
-// A console shows text in its own code page: it is given the text as the program means it, in UTF-16.
-// A pipe or a file gets the bytes of the program's code page.
-BOOL COutput::Line(LPCSTR text) {
+BOOL COutput::Line(LPCWSTR text) {
     const HANDLE out = Target();
     if (out == nullptr)
         return FALSE;
-    char line[2048];
-    int length = snprintf(line, sizeof line - 2, "%s", text);
-    length = length < 0 ? 0 : length > (int)sizeof line - 3 ? (int)sizeof line - 3 : length;
-    line[length++] = '\r';
-    line[length++] = '\n';
     DWORD mode = 0, written = 0;
-    if (!::GetConsoleMode(out, &mode))
-        return ::WriteFile(out, line, length, &written, nullptr);
+    const bool console = ::GetConsoleMode(out, &mode) != FALSE;
+    BOOL ok = TRUE;
+    // A piece at a time, so that a path of any length goes out whole.
+    for (const WCHAR* piece = text;; piece += kPiece) {
+        const int length = ::lstrlenW(piece) < (int)kPiece ? ::lstrlenW(piece) : (int)kPiece;
+        WCHAR wide[kPiece + 2];
+        ::CopyMemory(wide, piece, length * sizeof(WCHAR));
+        const bool last = length < (int)kPiece || piece[kPiece] == 0;
+        int n = length;
+        if (last)
+            wide[n++] = L'\r', wide[n++] = L'\n';
+        if (console) {
+            ok &= ::WriteConsoleW(out, wide, n, &written, nullptr);
+        } else {
+            char bytes[2 * (kPiece + 2)];
+            const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, n, bytes, sizeof bytes, nullptr, nullptr);
+            ok &= ::WriteFile(out, bytes, size, &written, nullptr);
+        }
+        if (last)
+            return ok;
+    }
+}
+
+BOOL COutput::Line(LPCSTR text) {
     WCHAR wide[2048];
-    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, line, length, wide, 2048);
-    return ::WriteConsoleW(out, wide, wideLength, &written, nullptr);
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 2048);
+    wide[2047] = 0;
+    return Line(wide);
 }

@@ -13,10 +13,14 @@ public:
     COutput(const COutput&) = delete;
     COutput& operator=(const COutput&) = delete;
 
-    // Writes the text and a line end. FALSE when there is nowhere to write.
+    // Writes the text and a line end. FALSE when there is nowhere to write. A console is given the text as
+    // it is, in UTF-16; a pipe or a file the bytes of the ANSI code page, where a character outside it is
+    // '?'.
+    BOOL Line(LPCWSTR text);
     BOOL Line(LPCSTR text);
 
 private:
+    enum : unsigned { kPiece = 1024 };
     HANDLE Target();
 
     bool m_bLooked = false;

@@ -5,6 +5,8 @@
 #include "framework/App.h"
 
 class COutput;
+struct CCommandLine;
+class CStationLock;
 
 class CQuorvidApp : public CWinApp {
 public:
@@ -16,6 +18,9 @@ public:
 
 private:
     void Refuse(COutput& out, LPCSTR text, int exitCode);
+    BOOL RunOrAct(const CCommandLine& command, COutput& out);
+    BOOL ActOnService(const CCommandLine& command, const CStationLock& station, COutput& out);
+    BOOL RunDialog(const CCommandLine& command, const WCHAR* stationId, bool view);
 };
 
 extern CQuorvidApp theApp;

@@ -27,6 +27,17 @@
 // read everything; until then, and while no window is open, the worker posts no more.
 #define WM_CONSOLE_HISTORY (WM_USER + 104)
 
+// Told of each change of a console's screen or history, on the thread that makes it and under the
+// console's lock: it may only take note, never wait.
+class CConsoleWatch {
+public:
+    enum : unsigned { kScreenChange = 2, kHistoryChange = 4 };
+    virtual void OnConsoleChange(unsigned what) = 0;
+
+protected:
+    ~CConsoleWatch() = default;
+};
+
 // Why a run ended: its script ended by itself, wrote a line beginning with '~', running was no longer
 // wanted, or its pipe failed.
 enum ERunEnd { kRunExited, kRunTilde, kRunStopped, kRunPipeFailed };
@@ -64,6 +75,7 @@ public:
         unsigned rows;
         unsigned runs;
         unsigned lines;
+        unsigned changes; // every change, counted
         const char* Row(unsigned index) const { return text[(first + index) % kRows]; }
         unsigned RowLength(unsigned index) const { return length[(first + index) % kRows]; }
     };
@@ -79,6 +91,8 @@ public:
     void SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning);
     // Kept by pointer, not copied: the text must outlive every run.
     void SetCommand(LPCSTR pszCommand);
+    // Told of the changes from now on; null for none. Not owned: it must outlive the worker.
+    void SetWatch(CConsoleWatch* watch);
 
     int Start();
     // Ends the child and its job, waits for the worker within kStopWaitMs and resets the console once it
@@ -98,6 +112,7 @@ public:
     // redraw is left to come, so a list that the owner empties afterwards stays empty.
     void SettleScreen();
     CScreen GetScreen() const;
+    unsigned ScreenChanges() const;
 
     int Run();
     void Reset();
@@ -109,6 +124,16 @@ public:
     BOOL GetHistoryEntry(unsigned long long serial, CConsoleHistory::CEntry& entry, char* text,
                          unsigned size) const;
     void GetHistoryStatus(CConsoleHistory::CStatus& status) const;
+    // For a window that shows another process's console (a view of a service's): its screen and history
+    // as that console has them, written here instead of by a worker, and told to the owner as a worker's
+    // changes are. `edit` is given the history under the console's lock.
+    void MirrorScreen(const CScreen& screen);
+    template <typename Edit> void EditHistory(Edit edit) {
+        CLockGuard lock(m_lock);
+        edit(m_history);
+        HistoryChanged();
+    }
+
     // On the owner's thread, for the history's window: TRUE when the history has made no change since the
     // HistoryChanges() count `seen`; its next change then posts a WM_CONSOLE_HISTORY. FALSE when it has.
     BOOL HistorySeen(unsigned long long seen);
@@ -145,6 +170,7 @@ private:
     void RecordRunEnd(ERunEnd end, DWORD exitCode);
     void RecordNoStart(DWORD error);
     void HistoryChanged();
+    void ShowRest(char* buffer);
     void ShowLine(const char* line, int length);
     void ClearScreen();
     void PutRow(const char* text, unsigned length);
@@ -159,6 +185,7 @@ private:
     void SkipRestOfLongLine();
     int TakeLine(char* buffer, unsigned maxLength, unsigned position);
     int TakeLongLine(char* buffer, unsigned maxLength);
+    int TakeRest(char* buffer, unsigned maxLength);
     BOOL PollPipe();
     void Pause(DWORD idleMs);
 
@@ -209,6 +236,7 @@ private:
     CScreen m_screen;
     bool m_bScreenChanged;
     bool m_bScreenPosted;
+    CConsoleWatch* m_pWatch;
     // Under m_lock: written by the worker with every run and every line shown, read for the window.
     // Noticed: a WM_CONSOLE_HISTORY is on its way or not yet answered with HistorySeen.
     CConsoleHistory m_history;

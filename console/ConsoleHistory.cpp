@@ -109,8 +109,9 @@ void FormatExitCode(DWORD code, char* text) {
 CConsoleHistory::CConsoleHistory()
     : m_slots(nullptr), m_text(nullptr), m_first(0), m_count(0), m_textUsed(0), m_textWrite(0), m_changes(0),
       m_run(0), m_running(false), m_runStart(0), m_runStartCount(), m_countsPerSecond(), m_failedRuns(0),
-      m_ended(false), m_lastEnd(0), m_lastHow(), m_streakOpen(false), m_streakError(0), m_streakFirstRun(0),
-      m_streakRuns(0), m_lineTick(0), m_lineTime(0), m_pfnCounter(QueryPerformanceCounter) {
+      m_ended(false), m_lastEnd(0), m_lastHow(), m_startError(0), m_streakOpen(false), m_streakError(0),
+      m_streakFirstRun(0), m_streakRuns(0), m_lineTick(0), m_lineTime(0),
+      m_pfnCounter(QueryPerformanceCounter) {
     static_assert((kMaxEntries & kEntryMask) == 0, "the slots are found by masking the serial number");
     // Committed now, so the history costs the same from the first minute to the last month and never
     // fails for want of memory later. The pages are the system's zeroes until written.
@@ -141,6 +142,7 @@ BOOL CConsoleHistory::GetEntry(unsigned long long serial, CEntry& entry, char* t
     entry.kind = slot.kind;
     entry.length = Smaller(slot.length, size - 1);
     ToLocalTime(slot.time, entry.time);
+    entry.utc = slot.time;
     const unsigned head = Smaller(entry.length, kTextBytes - slot.offset);
     memcpy(text, m_text + slot.offset, head);
     memcpy(text + head, m_text, entry.length - head);
@@ -159,6 +161,9 @@ void CConsoleHistory::GetStatus(CStatus& status) const {
     if (m_ended)
         ToLocalTime(m_lastEnd, status.lastEnd);
     lstrcpynA(status.lastHow, m_lastHow, sizeof status.lastHow);
+    status.sinceTime = m_running ? m_runStart : 0;
+    status.lastEndTime = m_ended ? m_lastEnd : 0;
+    status.startError = m_startError;
 }
 
 // The system time moves in steps of the system's timer (15.6 ms by default), and so does the tick count,
@@ -209,6 +214,36 @@ void CConsoleHistory::DropNewest() {
     --m_count;
 }
 
+void CConsoleHistory::Clear() {
+    m_first += m_count;
+    m_count = 0;
+    m_textUsed = 0;
+    m_textWrite = 0;
+    ++m_changes;
+}
+
+void CConsoleHistory::Append(EKind kind, const char* text, unsigned length, ULONGLONG utc) {
+    Add(kind, text, length, utc);
+}
+
+void CConsoleHistory::ReplaceNewest(EKind kind, const char* text, unsigned length, ULONGLONG utc) {
+    if (m_count > 0)
+        DropNewest();
+    Add(kind, text, length, utc);
+}
+
+void CConsoleHistory::SetStatus(const CStatus& status) {
+    m_run = status.run;
+    m_running = status.running;
+    m_runStart = status.sinceTime;
+    m_failedRuns = status.failedRuns;
+    m_ended = status.ended;
+    m_lastEnd = status.lastEndTime;
+    m_startError = status.startError;
+    CopyWholeCharacters(m_lastHow, kHowSize, status.lastHow);
+    ++m_changes;
+}
+
 // "run 17 " and how: "started", "ended after 0.2 s: exit code 255", ...; "runs 18 to 54 " for a streak.
 void CConsoleHistory::AddRecord(unsigned firstRun, const char* how, ULONGLONG time) {
     char record[kRecordSize];
@@ -221,6 +256,7 @@ void CConsoleHistory::AddRecord(unsigned firstRun, const char* how, ULONGLONG ti
 void CConsoleHistory::RunStarted() {
     ++m_run;
     m_running = true;
+    m_startError = 0;
     m_runStart = FileTimeNow();
     m_pfnCounter(&m_runStartCount);
     AddRecord(m_run, "started", m_runStart);
@@ -274,6 +310,7 @@ void CConsoleHistory::EndRun(unsigned firstRun, const char* how, bool failed, UL
 void CConsoleHistory::CouldNotStart(DWORD error, const char* message) {
     ++m_run;
     m_running = false;
+    m_startError = error;
     const ULONGLONG now = FileTimeNow();
     char how[kRecordSize];
     const int prefix = wsprintfA(how, "could not start: ");
@@ -295,6 +332,8 @@ void CConsoleHistory::CouldNotStart(DWORD error, const char* message) {
     m_streakOpen = m_slots != nullptr;
     m_streakError = error;
 }
+
+void CConsoleHistory::LocalTime(ULONGLONG utc, SYSTEMTIME& local) { ToLocalTime(utc, local); }
 
 void CConsoleHistory::FormatWhen(const SYSTEMTIME& time, bool withDate, char* text, unsigned size) {
     SYSTEMTIME now;

@@ -23,6 +23,7 @@ public:
     // One entry as copied out for the window.
     struct CEntry {
         SYSTEMTIME time; // local time of arrival (for a collapsed record: of the last attempt)
+        ULONGLONG utc;   // the same as a UTC FILETIME
         EKind kind;
         unsigned length; // of the text copied, without its terminating zero
     };
@@ -37,6 +38,9 @@ public:
         bool ended;          // some run has ended
         SYSTEMTIME lastEnd;  // when the last run ended
         char lastHow[160];   // how, as its record says it after the run number ("ended after 0.2 s: ...")
+        ULONGLONG sinceTime; // since and lastEnd as UTC FILETIMEs
+        ULONGLONG lastEndTime;
+        DWORD startError; // the system's error when the last run could not start; 0 when it started
     };
 
     CConsoleHistory();
@@ -72,6 +76,16 @@ public:
     void RunEnded(EEnd end, DWORD exitCode);
     // `message` is the system's text for `error` (SystemMessage), found before the console's lock is taken.
     void CouldNotStart(DWORD error, const char* message);
+    // A copy of another process's history, kept entry by entry (a view of a service's console): Clear
+    // starts it again (the serial numbers go on), Append adds an entry as it was there, ReplaceNewest
+    // rewrites the newest (a record counted up in place), and SetStatus takes that history's status.
+    void Clear();
+    void Append(EKind kind, const char* text, unsigned length, ULONGLONG utc);
+    void ReplaceNewest(EKind kind, const char* text, unsigned length, ULONGLONG utc);
+    void SetStatus(const CStatus& status);
+
+    // A UTC FILETIME as local time, by the time zone's rules for that moment.
+    static void LocalTime(ULONGLONG utc, SYSTEMTIME& local);
     // The system's own text for an error code, its line end trimmed; "" when it has none.
     static void SystemMessage(DWORD error, char* text, unsigned size);
     // A record's local time as the status lines give it: "15:30:02", with the date in front
@@ -118,6 +132,7 @@ private:
     bool m_ended;
     ULONGLONG m_lastEnd; // FILETIME
     char m_lastHow[kHowSize];
+    DWORD m_startError;
 
     // A streak of runs that could not start for the same error is one record, the newest entry, counted up
     // in place while the streak lasts; any other entry ends it.

@@ -30,6 +30,8 @@ void CConsole::GetHistoryStatus(CConsoleHistory::CStatus& status) const {
 // worker no message a line, and a change that comes while the window still reads is found by its next
 // read. A notice that cannot be posted is tried again with the next change.
 void CConsole::HistoryChanged() {
+    if (m_pWatch != nullptr)
+        m_pWatch->OnConsoleChange(CConsoleWatch::kHistoryChange);
     if (!m_bHistoryNoticed)
         m_bHistoryNoticed = PostToOwner(WM_CONSOLE_HISTORY, 0);
 }

@@ -132,6 +132,17 @@ int CConsole::TakeLongLine(char* buffer, unsigned maxLength) {
     return TrimEnd(buffer, n);
 }
 
+// The bytes after the last line end, taken as a line whose end would follow them; none where they are the
+// rest of a line too long for the ring, which was shown already.
+int CConsole::TakeRest(char* buffer, unsigned maxLength) {
+    buffer[0] = 0;
+    if (m_bSkipToLineEnd || m_ringCount == 0) {
+        Discard(m_ringCount);
+        return 0;
+    }
+    return TakeLine(buffer, maxLength, m_ringCount + 1);
+}
+
 // Reads only what waits, so the worker never blocks in ReadFile: the read end does not wait
 // (PIPE_NOWAIT) and says ERROR_NO_DATA when the pipe is empty. One call a poll, since each is a round trip
 // to the system that a flooding script waits for, and as much as the ring has room for, so that no byte

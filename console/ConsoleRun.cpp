@@ -19,9 +19,9 @@ CConsole::CConsole()
       m_pfnJoinJob(JoinNewJob), m_hThread(), m_dwThreadId(0), m_lock(),
       m_hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_restartPauseMs(kRestartPauseMs),
       m_bSkipToLineEnd(false), m_bLineTaken(false), m_bPipeRead(false), m_flowPauseMs(0), m_askTick(0),
-      m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false), m_bScreenPosted(false), m_history(),
-      m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0), m_ringRead(nullptr), m_ringWrite(nullptr),
-      m_ringEnd(nullptr) {
+      m_pipeAllowance(MAXDWORD), m_screen(), m_bScreenChanged(false), m_bScreenPosted(false),
+      m_pWatch(nullptr), m_history(), m_bHistoryNoticed(false), m_ringBuf(), m_ringCount(0),
+      m_ringRead(nullptr), m_ringWrite(nullptr), m_ringEnd(nullptr) {
     EmptyRing();
 }
 
@@ -43,6 +43,11 @@ void CConsole::SetOwner(CWnd* pOwner, BYTE id, const std::atomic<BYTE>* pRunning
 
 void CConsole::SetCommand(LPCSTR pszCommand) { m_pszCommand = pszCommand; }
 
+void CConsole::SetWatch(CConsoleWatch* watch) {
+    CLockGuard lock(m_lock);
+    m_pWatch = watch;
+}
+
 BOOL CConsole::IsRunWanted() const { return m_pRunning != nullptr && m_pRunning->load() == 1; }
 
 int CConsole::Run() {
@@ -52,6 +57,8 @@ int CConsole::Run() {
         PostToOwner(WM_CONSOLE_STOPBUTTON, 0);
         memset(buffer, 0, sizeof buffer);
         const ERunEnd end = ShowOutput(buffer);
+        if (end != kRunTilde)
+            ShowRest(buffer);
         RecordRunEnd(end, EndChild());
     } else {
         RecordNoStart(GetLastError());
@@ -196,6 +203,14 @@ DWORD CConsole::EndChild() {
     WaitForSingleObject(m_hProcess.Get(), kEndWaitMs);
     GetExitCodeProcess(m_hProcess.Get(), &code);
     return code;
+}
+
+// A script's last words often have no line end (PHP's die("...") and exit("...") write none): whatever
+// the drain left of a line is shown as one more line, by the rules of any line.
+void CConsole::ShowRest(char* buffer) {
+    const int length = TakeRest(buffer, kMaxLine);
+    if (length > 0 && buffer[0] != '~')
+        ShowLine(buffer, length);
 }
 
 void CConsole::ShowLine(const char* line, int length) {

@@ -36,6 +36,9 @@ void CConsole::PutRow(const char* text, unsigned length) {
 // redrawing, the change is picked up without one. A message that cannot be posted is tried again with
 // the next change.
 void CConsole::ScreenChanged() {
+    ++m_screen.changes;
+    if (m_pWatch != nullptr)
+        m_pWatch->OnConsoleChange(CConsoleWatch::kScreenChange);
     m_bScreenChanged = true;
     if (!m_bScreenPosted)
         m_bScreenPosted = PostToOwner(WM_CONSOLE_SCREEN, 0);
@@ -44,6 +47,19 @@ void CConsole::ScreenChanged() {
 CConsole::CScreen CConsole::GetScreen() const {
     CLockGuard lock(m_lock);
     return m_screen;
+}
+
+void CConsole::MirrorScreen(const CScreen& screen) {
+    CLockGuard lock(m_lock);
+    const unsigned changes = m_screen.changes;
+    m_screen = screen;
+    m_screen.changes = changes;
+    ScreenChanged();
+}
+
+unsigned CConsole::ScreenChanges() const {
+    CLockGuard lock(m_lock);
+    return m_screen.changes;
 }
 
 // The timer is named by this console, so one owner can keep a redraw going for each of its lists.

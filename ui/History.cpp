@@ -35,7 +35,10 @@ CHistoryWnd* CQuorvidDlg::HistoryOf(LPARAM id) {
 
 BOOL CQuorvidDlg::OpenHistory(LPARAM id) {
     CHistoryWnd* history = HistoryOf(id);
-    return history != nullptr && history->Open(this);
+    const BOOL opened = history != nullptr && history->Open(this);
+    if (m_bView)
+        FollowWhatIsShown();
+    return opened;
 }
 
 LRESULT CQuorvidDlg::OnConsoleHistory(WPARAM, LPARAM lParam) {

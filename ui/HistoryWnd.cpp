@@ -133,7 +133,11 @@ void CHistoryWnd::Place() {
     ::SetWindowPos(m_hWnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CHistoryWnd::OnCancel() { DestroyWindow(); }
+void CHistoryWnd::OnCancel() {
+    const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    DestroyWindow();
+    ::PostMessageA(owner, WM_HISTORY_CLOSED, 0, 0);
+}
 
 void CHistoryWnd::OnSize(UINT nType, int cx, int cy) {
     if (nType != SIZE_MINIMIZED)

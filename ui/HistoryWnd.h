@@ -16,6 +16,9 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 
+// Posted to the window's owner when the window has closed.
+#define WM_HISTORY_CLOSED (WM_APP + 4)
+
 class CHistoryWnd : public CDialog {
 public:
     enum : UINT {

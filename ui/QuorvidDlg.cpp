@@ -71,8 +71,11 @@ ON_REGISTERED_MESSAGE(s_wmTaskbarCreated, &CQuorvidDlg::OnTaskbarCreated)
 ON_WM_LBUTTONDBLCLK()
 ON_WM_NOTIFY()
 ON_COMMAND(IDOK, &CQuorvidDlg::OnEnter)
-ON_MESSAGE(WM_COPYDATA, &CQuorvidDlg::OnCopyData)
-ON_MESSAGE(WM_CONTROL_COMMAND, &CQuorvidDlg::OnControlCommand)
+ON_MESSAGE(WM_CONTROL_PENDING, &CQuorvidDlg::OnControlPending)
+ON_MESSAGE(WM_WINDOWPOSCHANGING, &CQuorvidDlg::OnWindowPosChanging)
+ON_MESSAGE(WM_WINDOWPOSCHANGED, &CQuorvidDlg::OnWindowPosChanged)
+ON_MESSAGE(WM_VIEW_STATE, &CQuorvidDlg::OnViewState)
+ON_MESSAGE(WM_HISTORY_CLOSED, &CQuorvidDlg::OnHistoryClosed)
 END_MESSAGE_MAP()
 
 BOOL CQuorvidDlg::OnInitDialog() {
@@ -112,7 +115,11 @@ BOOL CQuorvidDlg::OnInitDialog() {
     LoadConfig("config.ini");
 
     AddTrayIcon();
+    if (m_bStartInTray && !m_bTrayIconAdded)
+        ShowOnTaskbar();
     SetUpControl();
+    if (m_bView)
+        SetUpView();
 
     // Posted, not sent: the consoles start once the modal loop runs, never from within this handler. The
     // Start command itself, not a click: BM_CLICK is documented to fail when the dialog is not the active
@@ -166,6 +173,7 @@ HCURSOR CQuorvidDlg::OnQueryDragIcon() { return (HCURSOR)m_hIcon; }
 void CQuorvidDlg::OnDestroy() {
     CDialog::OnDestroy();
     EndControl();
+    m_view.Stop();
     // Whichever way the dialog ended (Escape and Enter end it while scripts run), no worker may start its
     // script again once the window is going.
     m_bRunning = 0;

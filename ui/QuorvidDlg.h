@@ -3,9 +3,12 @@
 #pragma once
 
 #include "console/Console.h"
+#include "control/ControlDesk.h"
+#include "control/ControlServer.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "ui/HistoryWnd.h"
+#include "ui/StationView.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,8 +18,6 @@
 
 // The tray icon's callback: lParam is the mouse message.
 #define WM_TRAYICON (WM_USER + 100)
-// A command of another copy of the program (Control.cpp), posted to itself: wParam the command.
-#define WM_CONTROL_COMMAND (WM_APP + 1)
 
 // True when "--start" stands anywhere in the command line, case-sensitively.
 bool HasStartSwitch(LPCSTR commandLine);
@@ -71,15 +72,21 @@ public:
     CEdit m_editHttpServer;
     CSliderCtrl m_sliderInterval;
     CStatic m_staticInterval;
-    // The name of a property the window carries while it exists, by which another copy of the program
-    // finds it; null for none. Not owned.
-    LPCSTR m_pszWindowMark = nullptr;
     // Each console's history window, opened from its list and from the system menu (History.cpp).
     CHistoryWnd m_stationHistory;
     CHistoryWnd m_uploaderHistory;
-    // What another copy must name to have a command carried out: the secret of the last answer, good once.
-    BYTE m_controlTicket[16] = {};
-    bool m_bTicketValid = false;
+    // The station id whose pipe this window's station is controlled through; null for none. Not owned.
+    const WCHAR* m_pszStationId = nullptr;
+    // The window starts hidden in the notification area (--tray), until it is asked for.
+    bool m_bStartInTray = false;
+    // The control channel (Control.cpp): its server's threads hand commands to this window on the desk.
+    CControlDesk m_desk;
+    CControlServer m_server{m_desk};
+    // The window is a view of the service that supervises its station (View.cpp): its consoles show the
+    // service's, Start and Stop act on the service's scripts, and closing it closes only the view.
+    bool m_bView = false;
+    CStationView m_view;
+    CStatic m_viewStatus;
 
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
@@ -101,6 +108,9 @@ protected:
     LRESULT OnConsoleScreen(WPARAM wParam, LPARAM lParam);
     LRESULT OnConsoleStopButton(WPARAM wParam, LPARAM lParam);
     void DisableControls();
+    // The buttons, the lists and the tray picture as the run mask says, and the state for the control
+    // channel.
+    void ApplyRunState();
 
     // Tray icon.
     void AddTrayIcon();
@@ -123,12 +133,21 @@ protected:
     LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
     void OnEnter();
 
-    // Control by another copy of the program (Control.cpp).
+    // The control channel (Control.cpp).
     void SetUpControl();
     void EndControl();
-    LRESULT OnCopyData(WPARAM wParam, LPARAM lParam);
-    LRESULT OnControlCommand(WPARAM wParam, LPARAM lParam);
-    BOOL AnswerControl(HWND asker);
+    void PublishState();
+    LRESULT OnControlPending(WPARAM wParam, LPARAM lParam);
+    void CloseEverythingAbove();
+    LRESULT OnWindowPosChanging(WPARAM wParam, LPARAM lParam);
+
+    // The view of a service's station (View.cpp).
+    void SetUpView();
+    LRESULT OnViewState(WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowPosChanged(WPARAM wParam, LPARAM lParam);
+    LRESULT OnHistoryClosed(WPARAM wParam, LPARAM lParam);
+    void FollowWhatIsShown();
+    void ShowViewStatus(const CStationView::CRemote& remote);
 
     static const UINT s_wmTaskbarCreated;
 
@@ -140,6 +159,7 @@ private:
     CConsole* ConsoleOf(LPARAM id);
     void ShowTrayMenu();
     void ShowAndRestore();
+    void ShowOnTaskbar();
     void ShowAboutBox();
     static LPCSTR CommandOf(LPARAM id);
     // The script's file name: the command's last word.

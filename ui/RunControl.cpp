@@ -20,12 +20,19 @@ void CQuorvidDlg::DisableControls() {
     UpdateWindow();
 }
 
+// A view asks the service instead: its buttons follow the service's state as it comes.
 void CQuorvidDlg::OnBnClickedStart() {
+    if (m_bView) {
+        m_btnStart.EnableWindow(FALSE);
+        m_view.Command(kControlStart);
+        return;
+    }
     DisableControls();
     m_runMask = kStationId | kUploaderId;
     m_bRunning = 1;
     StartConsole(m_uploaderConsole, kUploaderCommand, kUploaderId);
     StartConsole(m_stationConsole, kStationCommand, kStationId);
+    PublishState();
 }
 
 void CQuorvidDlg::StartConsole(CConsole& console, LPCSTR command, BYTE id) {
@@ -39,13 +46,19 @@ void CQuorvidDlg::StartConsole(CConsole& console, LPCSTR command, BYTE id) {
 
 void CQuorvidDlg::OnBnClickedStop() {
     m_btnStop.EnableWindow(FALSE);
+    if (m_bView) {
+        m_view.Command(kControlStop);
+        return;
+    }
     m_bRunning = 0;
+    PublishState();
     CConsole* const consoles[] = {&m_stationConsole, &m_uploaderConsole};
     CConsole::StopTogether(consoles, 2);
 }
 
+// A view closes whatever the service runs: the scripts are the service's.
 void CQuorvidDlg::OnBnClickedClose() {
-    if (m_runMask == 0)
+    if (m_runMask == 0 || m_bView)
         OnOK();
 }
 
@@ -64,7 +77,11 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
         if (CConsole* console = ConsoleOf(lParam))
             console->SettleScreen();
     }
+    ApplyRunState();
+    return 0;
+}
 
+void CQuorvidDlg::ApplyRunState() {
     if (m_runMask != 0) {
         m_btnStart.EnableWindow(FALSE);
         m_btnClose.EnableWindow(FALSE);
@@ -78,7 +95,7 @@ LRESULT CQuorvidDlg::OnConsoleState(WPARAM wParam, LPARAM lParam) {
     }
 
     SetTrayStateIcon(m_trayIconIndex);
-    return 0;
+    PublishState();
 }
 
 LPCSTR CQuorvidDlg::CommandOf(LPARAM id) { return id == kStationId ? kStationCommand : kUploaderCommand; }

@@ -45,8 +45,14 @@ void CQuorvidDlg::OnTimer(UINT_PTR nIDEvent) {
 LRESULT CQuorvidDlg::OnTaskbarCreated(WPARAM, LPARAM) {
     AddTrayIcon();
     if (!m_bTrayIconAdded && !IsWindowVisible())
-        ShowWindow(SW_SHOWMINNOACTIVE);
+        ShowOnTaskbar();
     return 0;
+}
+
+// A window kept in the notification area that cannot have its icon there waits on the taskbar instead.
+void CQuorvidDlg::ShowOnTaskbar() {
+    m_bStartInTray = false;
+    ShowWindow(SW_SHOWMINNOACTIVE);
 }
 
 LRESULT CQuorvidDlg::OnTrayIcon(WPARAM, LPARAM lParam) {
@@ -57,6 +63,7 @@ LRESULT CQuorvidDlg::OnTrayIcon(WPARAM, LPARAM lParam) {
             ShowWindow(SW_MINIMIZE);
             ShowWindow(SW_HIDE);
         } else {
+            m_bStartInTray = false;
             ShowWindow(SW_SHOW);
             ShowWindow(SW_RESTORE);
         }
@@ -77,6 +84,7 @@ void CQuorvidDlg::ShowTrayMenu() {
 // Also asked for by another copy of the program started in this station folder, which lets this one
 // take the foreground.
 void CQuorvidDlg::ShowAndRestore() {
+    m_bStartInTray = false;
     ShowWindow(SW_SHOW);
     ShowWindow(SW_RESTORE);
     SetForegroundWindow();
@@ -92,8 +100,8 @@ BOOL CQuorvidDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
         ShowAboutBox();
         return 0;
     case ID_TERMINATE:
-        // While a script runs the user is shown the window, where Stop is.
-        if (m_runMask == 0)
+        // While a script runs the user is shown the window, where Stop is; a view closes all the same.
+        if (m_runMask == 0 || m_bView)
             OnClose();
         else
             ShowAndRestore();

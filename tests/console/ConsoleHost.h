@@ -22,6 +22,8 @@ public:
     static void SetRestartPause(CConsole& console, DWORD ms) { console.m_restartPauseMs = ms; }
     static unsigned RingCount(const CConsole& console) { return console.m_ringCount; }
     static void SetJoin(CConsole& console, HANDLE (*join)(HANDLE)) { console.m_pfnJoinJob = join; }
+    // Set when the console is asked to stop.
+    static HANDLE StopEvent(const CConsole& console) { return console.m_hStopEvent.Get(); }
     static HANDLE Join(HANDLE process) { return CConsole::JoinNewJob(process); }
     // As if the history's storage could not be had: it then records nothing and costs the product one
     // test per line, so that the bench can compare a flood with and without it.

@@ -117,6 +117,7 @@ TEST(ScriptText, DecodesEachLineForShowingAndCutsOnCharacters) {
         {"caf\xE9", ansi("caf\xE9")},
         {"\xC3\xA9\xC3", ansi("\xC3\xA9\xC3")},                   // cut short
         {"\xC0\xAF \xC3\xA9", ansi("\xC0\xAF \xC3\xA9")},         // overlong
+        {"\xE0\x80\xAF \xC3\xA9", ansi("\xE0\x80\xAF \xC3\xA9")}, // overlong in three bytes
         {"\xED\xA0\x80 \xC3\xA9", ansi("\xED\xA0\x80 \xC3\xA9")}, // a surrogate
         {"\xF4\x90\x80\x80", ansi("\xF4\x90\x80\x80")},           // beyond U+10FFFF
     };

@@ -137,7 +137,7 @@ TEST_F(ConsoleTest, ShowsLinesByTheDisplayRules) {
         {"out ~\nout hidden\nhang\n", {}, 0},
         // Far more than the pipe and the ring hold: the child ends with lines still waiting.
         {Flood(200000), LastSix(200000), 200000},
-        {"out one\nsleep 300\nout two\nraw no line end\n", {"one", "two"}, 2},
+        {"out one\nsleep 300\nout two\nraw 2010-05-17 last words  \t\n", {"one", "two", "last words"}, 3},
         {"out before\nlong 20000\nout after\n", {"before", abc, "after"}, 3},
         // The script has ended: what it left is shown, also behind an empty line.
         {"out PHP Warning: x\nout\nout PHP Fatal error: y\nexit 255\n",
@@ -336,6 +336,35 @@ TEST_F(ConsoleTest, TheHistoryKeepsTheLinesOfEveryRunAndHowEachEndedWithinItsBou
     EXPECT_TRUE(History(console).rfind("line " + std::to_string(10002 - CConsoleHistory::kMaxEntries) + "\n",
                                        0) == 0 &&
                 holds("line 10000\n[run 8 ended"));
+}
+
+// What a script writes after its last line end is its last line, whatever ended the run, but after a '~'.
+TEST_F(ConsoleTest, ARunsLastWordsWithoutALineEndAreKept) {
+    const auto newest = [&](unsigned entries) {
+        const std::string all = History(console);
+        size_t at = all.size() - 1;
+        for (unsigned n = 0; n < entries && at > 0; ++n)
+            at = all.rfind('\n', at - 1);
+        return all.substr(at + 1);
+    };
+    console.SetCommand(scripts.Write("run.php", "out line one\nraw dying words\nexit 1\n")), console.Run();
+    EXPECT_TRUE(std::regex_match(newest(3),
+                                 std::regex(R"(line one\ndying words\n\[run 1 ended .*: exit code 1\]\n)")))
+        << newest(3);
+    PumpUntil([&] { return host.Rows(0) == Rows{"line one", "dying words"}; });
+    EXPECT_EQ((Rows{"line one", "dying words"}), host.Rows(0));
+
+    console.SetCommand(scripts.Write("run.php", "out ~ bye\nraw after\nhang\n")), console.Run();
+    EXPECT_TRUE(std::regex_match(newest(2), std::regex(R"(\[run 2 started\]\n\[run 2 ended .* by '~'\]\n)")))
+        << newest(2);
+
+    ASSERT_TRUE(Start("out first\nraw half a line\nhang\n") &&
+                PumpUntil([&] { return Screen().lines == 1 && Interpreters() == 1; }));
+    host.m_running = 0;
+    console.Stop();
+    EXPECT_TRUE(
+        std::regex_match(newest(3), std::regex(R"(first\nhalf a line\n\[run 3 stopped after .*\]\n)")))
+        << newest(3);
 }
 
 LONGLONG g_counter = 0;

@@ -2,7 +2,8 @@
 #include "res/resource.h"
 #include "tests/Processes.h"
 #include "tests/Station.h"
-#include "ui/ControlMessage.h"
+#include "control/ControlNames.h"
+#include "control/ControlProtocol.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -75,6 +76,7 @@ HWND MainWindowOf(DWORD pid) {
 // A launched Quorvid.exe; killed with its scripts if a test ends half-way.
 struct CApp {
     PROCESS_INFORMATION pi = {};
+    std::wstring program; // the program file; the one beside the test where empty
     HWND hWnd = nullptr;
     char* remote = nullptr; // list-view messages are not marshalled: item and text must be in the target
 
@@ -86,8 +88,8 @@ struct CApp {
         si.lpTitle = (LPWSTR)title;
         si.dwFlags = title ? STARTF_USEPOSITION : 0;
         si.dwX = 123, si.dwY = 45;
-        return CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
-                              &pi);
+        return CreateProcessW(program.empty() ? nullptr : program.c_str(), &line[0], nullptr, nullptr, FALSE,
+                              0, nullptr, folder.c_str(), &si, &pi);
     }
     // Waits for the program's main window to be shown, not minimised.
     bool Attach() {
@@ -311,7 +313,8 @@ TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
     CStationFolder station, elsewhere;
     const char helped[] = "spawn helper.php\nout up\nhang\n";
     ASSERT_TRUE(station.WriteScripts(helped, helped) && station.Write(L"helper.php", "hang\n"));
-    const std::wstring here = L"--station=\"" + station.m_path + L"\" ";
+    // A folder with a trailing backslash, quoted as Setup writes it: the quote ends the folder.
+    const std::wstring here = L"--station=\"" + station.m_path + L"\\\" ";
     const std::string none = "no copy of Quorvid supervises this folder\r\n";
     for (const wchar_t* command : {L"--status", L"--stop", L"--exit"})
         EXPECT_EQ(Quorvid(station.m_path, command), std::make_pair(1ul, none)) << Narrow(command);
@@ -358,11 +361,24 @@ TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
         },
         kStateMs))
         << status.second;
+    // Between the station script's runs only the uploader runs: not both.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return (status = Quorvid(station.m_path, L"--status"))
+                       .second.rfind("sbs1station.php: restarting", 0) == 0;
+        },
+        kStateMs));
+    EXPECT_EQ(1u, status.first) << status.second;
     // Today's end is told by its time alone: "at 15:30:01".
     const size_t at = status.second.find(" at ") + 4;
     EXPECT_EQ(status.second.find(':', at), at + 2) << status.second;
-    app.Post(WM_SYSCOMMAND, IDM_ABOUTBOX); // a box left open does not hold the end
-    EXPECT_TRUE(WaitFor([] { return FindWindowA(nullptr, "About Quorvid") != nullptr; }, kStateMs));
+    // A history's Save dialog left open does not hold the end.
+    app.Post(WM_SYSCOMMAND, IDM_STATION_HISTORY);
+    HWND history = nullptr;
+    ASSERT_TRUE(WaitFor(
+        [&] { return (history = FindWindowA(nullptr, "sbs1station.php history")) != nullptr; }, kStateMs));
+    PostMessageA(history, WM_COMMAND, ID_HISTORY_SAVE, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(history); }, kStateMs)) << "no Save dialog";
     EXPECT_EQ(Quorvid(station.m_path, L"--exit"), std::make_pair(0ul, std::string("Quorvid has ended\r\n")));
     EXPECT_EQ(WaitForSingleObject(app.pi.hProcess, 0), WAIT_OBJECT_0) << "--exit returned before the end";
     EXPECT_TRUE(WaitFor([&] { return Interpreters() == 0; }, kStateMs)) << Interpreters() << " left";
@@ -374,6 +390,10 @@ TEST(EndToEnd, ControlSwitchesActOnTheCopyThatRuns) {
 TEST(EndToEnd, StationHeldInAnotherSessionIsLeftAlone) {
     CStationFolder station;
     ASSERT_TRUE(station.WriteScripts("out up\nhang\n", "out up\nhang\n"));
+    // A folder where the lock file cannot be had (here: a folder takes its name) leaves the named mutexes to
+    // decide, as in a station folder this user may only read.
+    const std::wstring lock = station.m_path + L"\\Quorvid.station.lock";
+    ASSERT_TRUE(CreateDirectoryW(lock.c_str(), nullptr));
     HANDLE folder =
         CreateFileW(station.m_path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -414,4 +434,166 @@ TEST(EndToEnd, StationHeldInAnotherSessionIsLeftAlone) {
     EXPECT_EQ(Interpreters(), 0u);
     ReleaseMutex(held), CloseHandle(held);
     EXPECT_EQ(Quorvid(station.m_path, L"--status").first, 1u);
+    RemoveDirectoryW(lock.c_str());
+}
+
+namespace {
+
+// The pipe by which the copy supervising `folder` is asked.
+std::wstring StationPipe(const std::wstring& folder) {
+    WCHAR before[MAX_PATH], id[kStationIdSize], pipe[kPipeNameSize];
+    GetCurrentDirectoryW(MAX_PATH, before);
+    SetCurrentDirectoryW(folder.c_str());
+    CurrentStationId(id);
+    SetCurrentDirectoryW(before);
+    StationPipeName(id, pipe);
+    return pipe;
+}
+
+// One message through a pipe and its answer: the head's kind and error, or 0 when none came.
+std::pair<WORD, DWORD> Exchange(HANDLE pipe, const void* message, DWORD size) {
+    static BYTE answer[kControlMaxAnswer];
+    DWORD got = 0;
+    CControlHead head = {};
+    if (!WriteFile(pipe, message, size, &got, nullptr) ||
+        !ReadFile(pipe, answer, sizeof answer, &got, nullptr) || got < sizeof head)
+        return {0, 0};
+    memcpy(&head, answer, sizeof head);
+    return {head.size == got ? head.kind : 0, head.error};
+}
+
+std::wstring ProgramFolder() {
+    WCHAR path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    *wcsrchr(path, L'\\') = 0;
+    return path;
+}
+
+} // namespace
+
+// The window takes no command from a window message, and its pipe answers what it cannot read with an error
+// and goes on serving.
+TEST(EndToEnd, OnlyThePipeControlsACopyAndItSurvivesGarbage) {
+    CStationFolder station;
+    ASSERT_TRUE(station.WriteScripts("out up\nhang\n", "out up\nhang\n"));
+    CApp app;
+    ASSERT_TRUE(app.Launch(station.m_path, L""));
+    // What older versions took: a command posted as WM_APP+1, and a start request as WM_COPYDATA ("QVC1").
+    struct {
+        DWORD command;
+        BYTE ticket[16];
+    } old = {1, {}};
+    COPYDATASTRUCT data = {0x51564331, sizeof old, &old};
+    HWND asker = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    app.Post(WM_APP + 1, 1);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(app.hWnd, WM_COPYDATA, (WPARAM)asker, (LPARAM)&data, SMTO_ABORTIFHUNG, 2000, &result);
+    DestroyWindow(asker);
+    WaitFor([] { return false; }, 500);
+    EXPECT_TRUE(app.Idle() && Interpreters() == 0) << "a window message started the scripts";
+
+    HANDLE pipe = CreateFileW(StationPipe(station.m_path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    ASSERT_TRUE(pipe != INVALID_HANDLE_VALUE && SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr));
+    CControlRequest request = MakeRequest(kControlAsk), later = request, unknown = request, console = request;
+    later.version = kControlVersion + 1;
+    unknown.command = kControlLastCommand + 1;
+    console.command = kControlScreen, console.console = 3;
+    const std::string garbage(13, '\xA5'), tooLong(sizeof request + 200, '\0');
+    const std::pair<std::pair<const void*, DWORD>, DWORD> kWrong[] = {
+        {{garbage.data(), (DWORD)garbage.size()}, kErrorVersion},
+        {{tooLong.data(), (DWORD)tooLong.size()}, kErrorVersion},
+        {{&later, sizeof later}, kErrorVersion},
+        {{&request, sizeof request - 1}, kErrorMalformed},
+        {{&unknown, sizeof unknown}, kErrorCommand},
+        {{&console, sizeof console}, kErrorMalformed}};
+    for (const auto& [message, error] : kWrong)
+        EXPECT_EQ(std::make_pair((WORD)kAnswerError, error), Exchange(pipe, message.first, message.second))
+            << error;
+    EXPECT_EQ(std::make_pair((WORD)kAnswerState, (DWORD)kErrorNone),
+              Exchange(pipe, &request, sizeof request));
+    CloseHandle(pipe);
+    EXPECT_EQ(Quorvid(station.m_path, L"--status").second,
+              "sbs1station.php: not started\r\nuploader.php: not started\r\n");
+    EXPECT_EQ(Quorvid(station.m_path, L"--exit").first, 0u);
+}
+
+// Another program made the station's pipe before the copy could: the copy runs the station all the same and
+// takes the name once it is free; until then the switches name the program that holds it and send it nothing.
+TEST(EndToEnd, ATakenControlNameIsReportedAndNotTrusted) {
+    CStationFolder station;
+    ASSERT_TRUE(station.WriteScripts("out up\nhang\n", "out up\nhang\n"));
+    // Instances enough for every caller, as a program that serves the name would keep making.
+    HANDLE taken[8];
+    OVERLAPPED waiting[8] = {};
+    for (int i = 0; i < 8; ++i) {
+        taken[i] =
+            CreateNamedPipeW(StationPipe(station.m_path).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                             PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 8, 4096, 4096, 0, nullptr);
+        waiting[i].hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_TRUE(taken[i] != INVALID_HANDLE_VALUE && !ConnectNamedPipe(taken[i], &waiting[i]));
+    }
+    CApp app;
+    ASSERT_TRUE(app.Launch(station.m_path, L"--start"));
+    EXPECT_TRUE(WaitFor([&] { return app.Running() && app.Lists() == "up#up"; }, kStateMs));
+    EXPECT_EQ(Quorvid(station.m_path, L"--status"),
+              std::make_pair(4ul, "the station's control name is held by another program (process " +
+                                      std::to_string(GetCurrentProcessId()) + ")\r\n"));
+    for (int i = 0; i < 8; ++i) {
+        DWORD sent = 0;
+        PeekNamedPipe(taken[i], nullptr, 0, nullptr, &sent, nullptr);
+        EXPECT_EQ(0u, sent) << "bytes sent to the program that holds the name";
+        CloseHandle(taken[i]), CloseHandle(waiting[i].hEvent);
+    }
+    EXPECT_TRUE(WaitFor([&] { return Quorvid(station.m_path, L"--status").first == 0; }, kStateMs));
+    EXPECT_EQ(Quorvid(station.m_path, L"--exit").first, 0u);
+}
+
+// A copy whose scripts cannot start says why, for each script.
+TEST(EndToEnd, StartSaysWhyAScriptCouldNotStart) {
+    CStationFolder station, program(L"no-php");
+    ASSERT_TRUE(station.WriteScripts("hang\n", "hang\n"));
+    // A program folder without the stand-in interpreter: "php" is found nowhere.
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Quorvid.exe").c_str(),
+                          (program.m_path + L"\\Quorvid.exe").c_str(), FALSE));
+    CApp app;
+    app.program = program.m_path + L"\\Quorvid.exe";
+    ASSERT_TRUE(app.Launch(station.m_path, L""));
+    WCHAR reason[256] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_FILE_NOT_FOUND,
+                   0, reason, 256, nullptr);
+    const std::string why = Narrow(reason).substr(0, Narrow(reason).find_last_not_of(" \r\n") + 1);
+    EXPECT_EQ(Quorvid(station.m_path, L"--start"),
+              std::make_pair(1ul, "sbs1station.php: not started: " + why +
+                                      "\r\nuploader.php: not started: " + why + "\r\n"));
+    app.Post(WM_COMMAND, IDCANCEL);
+    app.ExpectGoneWithoutTrace();
+    DeleteFileW(app.program.c_str());
+}
+
+// What Setup does around an update: every copy of a program folder closed and listed, then started again as
+// it was, one with its scripts running and one idle.
+TEST(EndToEnd, ExitAllAndResumeBringEveryCopyBackAsItWas) {
+    CStationFolder running, idle, elsewhere;
+    for (CStationFolder* station : {&running, &idle})
+        ASSERT_TRUE(station->WriteScripts("out up\nhang\n", "out up\nhang\n"));
+    CApp apps[2];
+    ASSERT_TRUE(apps[0].Launch(running.m_path, L"--start") && apps[1].Launch(idle.m_path, L""));
+    ASSERT_TRUE(WaitFor([&] { return apps[0].Running() && Interpreters() == 2; }, kStateMs));
+    const std::wstring list = elsewhere.m_path + L"\\copies.txt";
+    EXPECT_EQ(Quorvid(elsewhere.m_path,
+                      L"--exit-all \"--program-folder=" + ProgramFolder() + L"\\\" --save=" + list),
+              std::make_pair(0ul, std::string()));
+    for (CApp& app : apps)
+        EXPECT_EQ(WaitForSingleObject(app.pi.hProcess, 0), WAIT_OBJECT_0) << "a copy still runs";
+    EXPECT_EQ(Quorvid(elsewhere.m_path, L"--resume=" + list).first, 0u);
+    EXPECT_EQ(GetFileAttributesW(list.c_str()), INVALID_FILE_ATTRIBUTES) << "the list is left behind";
+    EXPECT_TRUE(WaitFor([&] { return Quorvid(running.m_path, L"--status").first == 0; }, kStateMs));
+    EXPECT_EQ(
+        Quorvid(idle.m_path, L"--status"),
+        std::make_pair(1ul, std::string("sbs1station.php: not started\r\nuploader.php: not started\r\n")));
+    for (CStationFolder* station : {&running, &idle})
+        EXPECT_EQ(Quorvid(station->m_path, L"--exit").first, 0u);
+    DeleteFileW((elsewhere.m_path + L"\\copies.txt").c_str());
 }

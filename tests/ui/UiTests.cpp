@@ -304,6 +304,31 @@ TEST(UiDeathTest, AWorkerPastStopsBoundEndsTheProgramAsTheWindowGoes) {
         ::testing::ExitedWithCode(CQuorvidDlg::kWorkerLeftExitCode), "");
 }
 
+// Stop asks both consoles at once and waits for them together. Here each worker is held in its child's
+// start until it is asked to stop, and its end then takes a second: Stop takes one, not two.
+HANDLE g_stopAsked[2];
+template <int i> HANDLE JoinOnceAsked(HANDLE process) {
+    ::WaitForSingleObject(g_stopAsked[i], 10000), ::Sleep(1000);
+    return CConsoleTestAccess::Join(process);
+}
+
+TEST(UiTests, StopWaitsForBothConsolesTogether) {
+    CStation station("hang\n", "hang\n");
+    CTestDlg().Run([&](CTestDlg& d) {
+        g_stopAsked[0] = CConsoleTestAccess::StopEvent(d.m_stationConsole);
+        g_stopAsked[1] = CConsoleTestAccess::StopEvent(d.m_uploaderConsole);
+        CConsoleTestAccess::SetJoin(d.m_stationConsole, JoinOnceAsked<0>);
+        CConsoleTestAccess::SetJoin(d.m_uploaderConsole, JoinOnceAsked<1>);
+        d.Click(IDC_START);
+        ASSERT_TRUE(WaitFor([&] { return d.m_runMask == 3 && ScriptChildren() == 2; }, 10000));
+        const DWORD begin = ::GetTickCount();
+        d.Click(IDC_STOP);
+        const DWORD took = ::GetTickCount() - begin;
+        EXPECT_TRUE(took >= 1000 && took < 1600 && d.m_runMask == 0) << took << " ms";
+        d.EndDialog(IDCANCEL);
+    });
+}
+
 // "--start" is case-sensitive, found anywhere in the command line; the minimised icon's origin is signed,
 // truncated toward zero.
 TEST(UiTests, StartSwitchAndIconCentring) {
@@ -382,11 +407,24 @@ TEST(UiTests, HistoryWindows) {
     EXPECT_EQ(nullptr, ::FindWindowA(nullptr, "sbs1station.php history"));
 }
 
-// Holds the clipboard, as another program would, from setting the first event until the second is set.
-DWORD WINAPI HoldClipboard(LPVOID events) {
-    HANDLE* e = static_cast<HANDLE*>(events);
-    ::OpenClipboard(nullptr), ::SetEvent(e[0]), ::WaitForSingleObject(e[1], 5000);
+// Holds the clipboard, as another program would, from setting `held` until `release` is set or `ms` pass.
+struct CClipboardHold {
+    HANDLE held, release;
+    DWORD ms;
+};
+DWORD WINAPI HoldClipboard(LPVOID hold) {
+    const CClipboardHold* h = static_cast<const CClipboardHold*>(hold);
+    ::OpenClipboard(nullptr), ::SetEvent(h->held), ::WaitForSingleObject(h->release, h->ms);
     return ::CloseClipboard();
+}
+
+// The file's identity on its volume: another one once a file has been put in its place.
+ULONGLONG FileId(const std::wstring& path) {
+    CHandle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    ::GetFileInformationByHandle(file.Get(), &info);
+    return (ULONGLONG)info.nFileIndexHigh << 32 | info.nFileIndexLow;
 }
 
 // What a script writes as the main list and the history show it, copy it and save it: UTF-8 (French,
@@ -447,8 +485,8 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
         ::SetKeyboardState(keys);
         CHandle held(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
             release(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        HANDLE events[] = {held.Get(), release.Get()};
-        CHandle holder(::CreateThread(nullptr, 0, HoldClipboard, events, 0, nullptr));
+        CClipboardHold hold = {held.Get(), release.Get(), 5000};
+        CHandle holder(::CreateThread(nullptr, 0, HoldClipboard, &hold, 0, nullptr));
         ::WaitForSingleObject(held.Get(), 5000);
         for (WPARAM key : {'A', 'C'})
             ::PostMessageA(list, WM_KEYDOWN, key, 1);
@@ -457,8 +495,14 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
         history.m_status.GetWindowText(status, 512);
         EXPECT_NE(nullptr, wcsstr(status, L"another program holds the clipboard")) << status;
         ::SetEvent(release.Get()), ::WaitForSingleObject(holder.Get(), 5000);
+        // Held for a moment only, it is waited for.
+        CClipboardHold moment = {held.Get(), release.Get(), 40};
+        ::ResetEvent(held.Get()), ::ResetEvent(release.Get());
+        holder.Reset(::CreateThread(nullptr, 0, HoldClipboard, &moment, 0, nullptr));
+        ::WaitForSingleObject(held.Get(), 5000);
         ::PostMessageA(list, WM_KEYDOWN, 'C', 1);
         d.Post(WM_NULL);
+        ::WaitForSingleObject(holder.Get(), 5000);
         ASSERT_TRUE(::OpenClipboard(nullptr));
         HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
         EXPECT_EQ(copied, data ? static_cast<const WCHAR*>(::GlobalLock(data)) : L"");
@@ -476,6 +520,10 @@ TEST(UiTests, HistoryShowsCopiesAndSavesWhatTheScriptWrote) {
                                    std::ifstream(std::filesystem::path(path), std::ios::binary).rdbuf()),
                                {});
         };
+        // Saved again, the file is written beside and put in the old one's place, never written over.
+        const ULONGLONG first = FileId(path);
+        ASSERT_TRUE(history.SaveHistory(path.c_str(), error)) << error;
+        EXPECT_NE(first, FileId(path)) << "written in place";
         const std::string written = file();
         EXPECT_TRUE(std::regex_match(written, std::regex(saved))) << written;
         CHandle locked(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
