@@ -1,23 +1,18 @@
-; Quorvid's Setup, for both targets: makensis -DARCH=win32|win64 -DVERSION=x.y.z.w -DSTAGE=dir (Quorvid.exe,
-; README.txt, config.ini.example) -DHELPER=helper.exe -DICON=file -DOUTFILE=file Quorvid.nsi
-; For me: %LOCALAPPDATA%\Programs\Quorvid, the user's Start menu and Startup folder (--start), HKCU. For all
-; users: Program Files and nowhere else, the station run by Quorvid's service (%ProgramData%\Quorvid\Station
-; by default), a view (--tray) at everyone's log-on, HKLM; an unelevated Setup runs itself again with the
-; approval prompt (/ELEVATED), and closes and restarts the user's copies itself. As SYSTEM: all users.
-; The program does the program's work: --exit-all/--resume for its copies, --remove-service/--install-service
-; around an update. Elevated, Setup runs no file a user could change, and starts nothing elevated.
-; Exit codes: 0 done; 1 cancelled, or the administrator's approval not given; 2 a running copy was not
-; closed; 3 a newer version is installed; 4 a folder or switch refused; 5 files could not be written
-; (nothing changed); 6 the service could not be installed or started.
+; Quorvid's Setup: makensis -DARCH=win32|win64 -DVERSION=x.y.z.w -DSTAGE=dir (Quorvid.exe, README.txt,
+; config.ini.example) -DHELPER=helper.exe -DICON=file -DOUTFILE=file Quorvid.nsi
+; Its pages, switches and exit codes are the README's "Installing". The program does the program's work
+; (--exit-all and --resume for its copies, --remove-service and --install-service for all users' service).
+; Elevated, Setup runs no file a user could change, and starts nothing with the administrator's rights.
 !searchparse /noerrors "${NSIS_VERSION}-" "v" NSIS_RELEASE "-"
 !if "${NSIS_RELEASE}" != "3.08"
   !error "Quorvid's Setup is built with NSIS 3.08, not ${NSIS_VERSION}"
 !endif
-Unicode true
 !if ${ARCH} == win64
   Target amd64-unicode
+  !define PROGRAMS $PROGRAMFILES64
 !else
   Target x86-unicode
+  !define PROGRAMS $PROGRAMFILES32
 !endif
 ; One block, and no file times: the same payload makes the same installer, byte for byte.
 SetCompressor /SOLID lzma
@@ -28,7 +23,7 @@ SetDateSave off
 !include WordFunc.nsh
 !include nsDialogs.nsh
 !include shared.nsh
-; The elevated copy's word to the Setup that waits for it: installed, and "Start Quorvid now" ticked.
+; The elevated Setup's word to the one that waits for it: installed, and "Start Quorvid now" ticked.
 !define START_AFTER 10
 Name "Quorvid"
 Caption "Quorvid ${VERSION} Setup"
@@ -41,23 +36,20 @@ VIAddVersionKey /LANG=1033 "FileDescription" "Quorvid Sharing Application Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2010 Quorvid Labs"
-Var ScopeGiven     ; 1: /ALLUSERS, /CURRENTUSER or SYSTEM decided it
+Var ScopeGiven     ; 1: /ALLUSERS, /CURRENTUSER or the system account decided it
 Var Admin          ; 1: this process may write for all users
-Var Marked         ; 1: started elevated (/ELEVATED) by a Setup that waits for it and handles the copies
-Var ViaShell       ; 1: elevated by UAC, so that the user's own rights are the shell's
-Var DirGiven
+Var Marked         ; 1: elevated (/ELEVATED) by a Setup that waits for it, and closes and restarts the copies
+Var DirGiven       ; the program folder and the station folder as /D= and /STATION= named them, else ""
 Var StationGiven
 Var Autostart      ; 1: start at log-on (for all users: the view)
 Var AutostartGiven ; 1 or 0 as /AUTOSTART or /NOAUTOSTART said, else ""
 Var Downgrade
 Var CopyExample
 Var UserPrograms   ; the per-user program folders' parent
-Var PrevDir        ; the scope's installation: its folder ("": none), version, station, log-on start
+Var PrevDir        ; the scope's installation: its folder ("": none), version, station
 Var PrevVersion
 Var PrevStation
-Var PrevStartup
-Var PrevEdits      ; 1: made by a Setup that let config.ini.example be edited where it stands
-Var Installed      ; 1: the new files are in place
+Var PrevEdits      ; 1: made by Quorvid 1.2, which let config.ini.example be edited where it stands
 Var InstalledNote  ; for the first page: what is installed already
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -89,12 +81,12 @@ Page custom OptionsPage OptionsLeave
 !include folders.nsh
 !include wizard.nsh
 !include uninstaller.nsh
+; The scope's installation: its folder ("": none), version, station folder and log-on start.
 Function FindPrevious
   Call UseScope
   ReadRegStr $PrevDir SHCTX "${UNINST_KEY}" "InstallLocation"
   ReadRegStr $PrevVersion SHCTX "${UNINST_KEY}" "DisplayVersion"
   ReadRegStr $PrevStation SHCTX "${UNINST_KEY}" "StationFolder"
-  ReadRegStr $PrevStartup SHCTX "${UNINST_KEY}" "StartupShortcut"
   ReadRegStr $PrevEdits SHCTX "${UNINST_KEY}" "ExampleHash"
   ${IfThen} $PrevEdits != "" ${|} StrCpy $PrevEdits 1 ${|}
 FunctionEnd
@@ -103,25 +95,20 @@ FunctionEnd
 ; or Yes), else exit code 3.
 Function ApplyScope
   Call FindPrevious
-  ${If} $DirGiven != 1
-    StrCpy $INSTDIR "$UserPrograms\Quorvid"
-    ${IfThen} $Scope == all ${|} StrCpy $INSTDIR "$PROGRAMFILES\Quorvid" ${|}
-    ${IfThen} "$Scope${ARCH}" == allwin64 ${|} StrCpy $INSTDIR "$PROGRAMFILES64\Quorvid" ${|}
-    ${IfThen} $PrevDir != "" ${|} StrCpy $INSTDIR $PrevDir ${|}
+  StrCpy $INSTDIR "$UserPrograms\Quorvid"
+  ${IfThen} $Scope == all ${|} StrCpy $INSTDIR "${PROGRAMS}\Quorvid" ${|}
+  ${IfThen} $PrevDir != "" ${|} StrCpy $INSTDIR $PrevDir ${|}
+  ${IfThen} $DirGiven != "" ${|} StrCpy $INSTDIR $DirGiven ${|}
+  StrCpy $Station "$DOCUMENTS\Quorvid station"
+  ${IfThen} $Scope == all ${|} StrCpy $Station "$APPDATA\Quorvid\Station" ${|} ; %ProgramData%
+  ${IfThen} $PrevStation != "" ${|} StrCpy $Station $PrevStation ${|}
+  ${IfThen} $StationGiven != "" ${|} StrCpy $Station $StationGiven ${|}
+  StrCpy $Autostart 1
+  ${If} $PrevDir != ""
+  ${AndIfNot} ${FileExists} "$SMSTARTUP\Quorvid.lnk"
+    StrCpy $Autostart 0
   ${EndIf}
-  ${If} $StationGiven != 1
-    StrCpy $Station "$DOCUMENTS\Quorvid station"
-    ${IfThen} $Scope == all ${|} StrCpy $Station "$APPDATA\Quorvid\Station" ${|} ; %ProgramData%
-    ${IfThen} $PrevStation != "" ${|} StrCpy $Station $PrevStation ${|}
-  ${EndIf}
-  StrCpy $Autostart $AutostartGiven
-  ${If} $Autostart == ""
-    StrCpy $Autostart 1
-    ${If} $PrevDir != ""
-    ${AndIf} $PrevStartup == ""
-      StrCpy $Autostart 0
-    ${EndIf}
-  ${EndIf}
+  ${IfThen} $AutostartGiven != "" ${|} StrCpy $Autostart $AutostartGiven ${|}
   ${VersionCompare} ${VERSION} "$PrevVersion" $0
   ${If} "$0$Downgrade" == 2
   ${AndIf} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "Quorvid $PrevVersion is installed, a newer version than this one (${VERSION}).$\r$\n$\r$\nReplace it with the older version?" /SD IDNO IDNO`
@@ -129,62 +116,30 @@ Function ApplyScope
     Quit
   ${EndIf}
 FunctionEnd
-; Starts $R0 (a program) with the arguments $R1 in the folder $R2 with the user's own rights: as it is
-; where Setup has them, else through the desktop's shell. Pop: 1 to wait for it where it is started
-; directly. $R0 = 0 started.
-Function StartAsUser
-  Exch $0
-  ${If} $ViaShell == 1
-    ExecWait `"$PLUGINSDIR\helper.exe" --shell "$R2" "$R0" $R1` $R0
-  ${Else}
-    SetOutPath $R2
-    ClearErrors
-    ${If} $0 == 1
-      ExecWait `"$R0" $R1`
-    ${Else}
-      Exec `"$R0" $R1`
-    ${EndIf}
-    StrCpy $R0 0
-    ${IfThen} ${Errors} ${|} StrCpy $R0 5 ${|}
-  ${EndIf}
-  Pop $0
-FunctionEnd
-; Starts again what --exit-all closed, with the user's own rights: by the installed program where the new
-; files are in place, else this version's. Started through the shell, --resume is waited for by its file,
-; which it deletes once read: Setup's own folder goes when Setup ends.
+; Starts again what --exit-all closed, by Setup's own program (--resume starts each copy's own), and waits
+; until --resume has read its file, which it then deletes: Setup's own folder goes when Setup ends.
 Function Resume
   ${IfThen} $Saved == "" ${|} Return ${|}
-  StrCpy $R0 $Program
-  ${IfThen} $Installed == 1 ${|} StrCpy $R0 "$INSTDIR\Quorvid.exe" ${|}
-  StrCpy $R1 `"--resume=$Saved"`
-  StrCpy $R2 $TEMP
-  Push 1
-  Call StartAsUser
-  ${For} $0 1 100
-    ${IfThen} $R0 != 0 ${|} ${Break} ${|}
+  ExecWait `"$PLUGINSDIR\helper.exe" --start "$TEMP" "$Program" "--resume=$Saved"` $0
+  ${For} $1 1 100
+    ${IfThen} $0 != 0 ${|} ${Break} ${|}
     ${IfThen} ${FileExists} $Saved ${|} Sleep 100 ${|}
   ${Next}
-  StrCpy $0 "Quorvid's closed copies were started again."
-  ${If} $R0 != 0
+  ${If} $0 != 0
   ${OrIf} ${FileExists} $Saved
-    StrCpy $0 "Quorvid's closed copies could not be started again with your own rights: start Quorvid from the Start menu."
+    Push "Quorvid's closed copies could not be started again with your own rights: start Quorvid from the Start menu."
+    Call Log
   ${EndIf}
-  Push $0
-  Call Log
   StrCpy $Saved ""
 FunctionEnd
-; "Start Quorvid now": a copy elevated for a Setup that waits leaves it to that one.
+; "Start Quorvid now": an elevated Setup that another one waits for leaves it to that one.
 Function StartNow
   ${If} $Marked == 1
     SetErrorLevel ${START_AFTER}
     Return
   ${EndIf}
-  StrCpy $R0 "$INSTDIR\Quorvid.exe"
-  StrCpy $R1 ""
-  StrCpy $R2 $Station
-  Push 0
-  Call StartAsUser
-  ${If} $R0 != 0
+  ExecWait `"$PLUGINSDIR\helper.exe" --start "$Station" "$INSTDIR\Quorvid.exe"` $0
+  ${If} $0 != 0
     MessageBox MB_OK|MB_ICONEXCLAMATION "Quorvid could not be started with your own rights. Start it from the Start menu." /SD IDOK
   ${EndIf}
 FunctionEnd
@@ -201,29 +156,27 @@ Function WriteFiles
   File "/oname=config.ini.example.new" "${STAGE}/config.ini.example"
   File "/oname=uninstall.exe.new" "${HELPER}"
   WriteUninstaller "$INSTDIR\uninstall.dat.new"
-  StrCpy $R0 "new files"
-  StrCpy $1 0
+  StrCpy $1 0 ; then 6, all replaced, or the one that could not be, those before it replaced
   ${IfNot} ${Errors}
-    StrCpy $R0 ""
     ${For} $1 1 5
       ${WordFind} "${PROGRAM_FILES}" " " "+$1" $2
       Delete "$INSTDIR\$2.old"
       ClearErrors
       ${IfThen} ${FileExists} "$INSTDIR\$2" ${|} Rename "$INSTDIR\$2" "$INSTDIR\$2.old" ${|}
-      ${IfNot} ${Errors}
-        Rename "$INSTDIR\$2.new" "$INSTDIR\$2"
-        ${IfThen} ${Errors} ${|} Rename "$INSTDIR\$2.old" "$INSTDIR\$2" ${|}
-      ${EndIf}
-      ${IfThen} ${Errors} ${|} StrCpy $R0 $2 ${|}
       ${IfThen} ${Errors} ${|} ${Break} ${|}
+      Rename "$INSTDIR\$2.new" "$INSTDIR\$2"
+      ${If} ${Errors}
+        Rename "$INSTDIR\$2.old" "$INSTDIR\$2"
+        ${Break}
+      ${EndIf}
     ${Next}
   ${EndIf}
-  ; On, or back: the old files go, or the first $1 - 1 are put back. An earlier Setup let the example be
-  ; edited where it stands: that one stays, as config.ini.example.old.
+  ; On, or back: the old files go, or those before are put back. Quorvid 1.2 let the example be edited
+  ; where it stands: that one stays, as config.ini.example.old.
   ${For} $3 1 5
     ${WordFind} "${PROGRAM_FILES}" " " "+$3" $2
     Delete "$INSTDIR\$2.new"
-    ${If} $R0 == ""
+    ${If} $1 > 5
       ${IfThen} "$2$PrevEdits$InPlace" != "config.ini.example11" ${|} Delete /REBOOTOK "$INSTDIR\$2.old" ${|}
     ${ElseIf} $3 < $1
       Delete "$INSTDIR\$2"
@@ -231,11 +184,14 @@ Function WriteFiles
     ${EndIf}
   ${Next}
   SetOverwrite on
-  ${If} $R0 != ""
+  ${If} $1 < 6
+    StrCpy $R0 "its files"
+    ${If} $1 > 0
+      ${WordFind} "${PROGRAM_FILES}" " " "+$1" $R0
+    ${EndIf}
     RMDir $INSTDIR
-    ${FAIL} 5 "Setup could not write $INSTDIR\$R0: another program may hold it open. The installation is as it was. Close that program, or restart the computer, and run Setup again."
+    ${FAIL} 5 "Setup could not replace $R0 in $INSTDIR: another program may hold it open. The installation is as it was. Close that program, or restart the computer, and run Setup again."
   ${EndIf}
-  StrCpy $Installed 1
 FunctionEnd
 ; The station folder, made where it is missing. For all users the service runs what it holds, and a
 ; folder made in %ProgramData% lets every user add files: so one that Setup makes gets an access list of
@@ -255,14 +211,14 @@ Function MakeStation
     ${EndIf}
   ${EndIf}
   ${If} $CopyExample == 1
-    SetOverwrite off
-    SetOutPath $Station
-    File "/oname=config.ini" "${STAGE}/config.ini.example"
-    SetOverwrite on
+  ${AndIfNot} ${FileExists} "$Station\config.ini"
+    CopyFiles /SILENT "$INSTDIR\config.ini.example" "$Station\config.ini"
   ${EndIf}
 FunctionEnd
+; Every way out after closing starts again what was closed: the service too.
 Function .onInstFailed
-  Call RestoreService
+  StrCpy $R0 $ServiceRemoved
+  ${IfThen} $R0 != "" ${|} Call InstallService ${|}
   Call Resume
 FunctionEnd
 Section "Quorvid"
@@ -277,13 +233,12 @@ Section "Quorvid"
   ${EndIf}
   Call WriteFiles
   Call MakeStation
-  ; An installation moved by /D= goes first, with its shortcuts and entry.
+  ; An installation moved by /D= goes, with its shortcuts and entry; an update replaces them.
   ${If} $PrevDir != ""
   ${AndIf} $InPlace != 1
     Push $PrevDir
     Call RemoveInstallation
   ${EndIf}
-  Delete $PrevStartup
   Delete "$SMSTARTUP\Quorvid.lnk"
   DeleteRegKey SHCTX "${UNINST_KEY}"
   ; A shortcut's "Start in" is the output folder; set by hand, it leaves the station folder as it is.
@@ -293,7 +248,6 @@ Section "Quorvid"
     StrCpy $0 "--start"
     ${IfThen} $Scope == all ${|} StrCpy $0 "--tray" ${|}
     CreateShortcut "$SMSTARTUP\Quorvid.lnk" "$INSTDIR\Quorvid.exe" $0 "" "" SW_SHOWNORMAL "" "Quorvid in $Station"
-    WriteRegStr SHCTX "${UNINST_KEY}" "StartupShortcut" "$SMSTARTUP\Quorvid.lnk"
   ${EndIf}
   WriteRegStr SHCTX "${UNINST_KEY}" "DisplayName" "Quorvid Sharing Application"
   WriteRegStr SHCTX "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
@@ -302,9 +256,9 @@ Section "Quorvid"
   WriteRegStr SHCTX "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr SHCTX "${UNINST_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr SHCTX "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr SHCTX "${UNINST_KEY}" "StationFolder" $Station
   WriteRegDWORD SHCTX "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINST_KEY}" "NoRepair" 1
-  WriteRegStr SHCTX "${UNINST_KEY}" "StationFolder" $Station
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD SHCTX "${UNINST_KEY}" "EstimatedSize" $0
   Push "Installed Quorvid ${VERSION} in $INSTDIR, for the station folder $Station."
@@ -319,9 +273,9 @@ Section "Quorvid"
   ${EndIf}
   Call Resume
 SectionEnd
-; Installs for all users through a copy of Setup started with the approval prompt, and ends with its exit
-; code. The user's copies are closed and started again here, with the user's own rights, and so is
-; "Start Quorvid now". Not approved: back to the page where there is one, else exit code 1.
+; For all users without an administrator's rights: Setup again, with the approval prompt, waited for,
+; and its exit code. The user's copies are closed and started again here, and "Start Quorvid now" too,
+; with the user's own rights. Not approved: back to the page where there is one, else exit code 1.
 Function InstallElevated
   Call CloseCopies
   StrCpy $0 "/NOAUTOSTART"
@@ -329,22 +283,20 @@ Function InstallElevated
   ${IfThen} ${Silent} ${|} StrCpy $0 "$0 /S" ${|}
   HideWindow
   ExecWait `"$PLUGINSDIR\helper.exe" --runas "$EXEPATH" /ALLUSERS /ELEVATED /DOWNGRADE $0 "/STATION=$Station" "/D=$INSTDIR"` $1
+  Call Resume
   ${If} $1 == 1223
-    StrCpy $1 1
     BringToFront
     MessageBox MB_OK|MB_ICONEXCLAMATION "Installing for all users needs an administrator's approval, which was not given." /SD IDOK
-    ${If} $ScopeGiven != 1
-      Call Resume
-      Abort
-    ${EndIf}
+    ${IfThen} $ScopeGiven != 1 ${|} Abort ${|}
+    StrCpy $1 1
   ${EndIf}
   ${If} $1 == ${START_AFTER}
     StrCpy $1 0
+    Call FindPrevious ; the folders as installed
+    StrCpy $INSTDIR $PrevDir
+    StrCpy $Station $PrevStation
     Call StartNow
   ${EndIf}
-  ${IfThen} $1 == 0 ${|} StrCpy $Installed 1 ${|}
-  ${IfThen} $1 == 6 ${|} StrCpy $Installed 1 ${|}
-  Call Resume
   SetErrorLevel $1
   Quit
 FunctionEnd
@@ -353,55 +305,49 @@ FunctionEnd
 ; unquoted. $R0 = the first word Setup does not take, or "".
 Function ReadParams
   ${GetParameters} $9
+  StrCpy $9 "$9 " ; a blank ends the last word
+  StrLen $8 $9
   StrCpy $R0 ""
-  StrCpy $1 0
-  ${Do}
-    StrCpy $4 "" ; a word, up to a blank outside quotes; the quotes go
-    StrCpy $5 0
-    ${Do}
-      StrCpy $2 $9 1 $1
-      IntOp $1 $1 + 1
-      ${If} $2 == ""
-      ${OrIf} "$2$5" == " 0"
-        ${ExitDo}
-      ${ElseIf} $2 == `"`
-        IntOp $5 1 - $5
-      ${Else}
-        StrCpy $4 "$4$2"
+  StrCpy $4 "" ; a word, up to a blank outside quotes; the quotes go
+  StrCpy $5 0
+  ${For} $1 0 $8
+    StrCpy $2 $9 1 $1
+    ${If} $2 == `"`
+      IntOp $5 1 - $5
+    ${ElseIf} "$2$5" != " 0"
+      StrCpy $4 "$4$2"
+    ${ElseIf} $4 != ""
+      ${WordFind} $4 "=" "+1{" $6
+      StrLen $7 $6
+      IntOp $7 $7 + 1
+      StrCpy $7 $4 "" $7
+      ${If} $6 == "/S"
+        SetSilent silent
+      ${ElseIf} $6 == "/D"
+        StrCpy $DirGiven $7
+      ${ElseIf} $6 == "/STATION"
+        StrCpy $StationGiven $7
+      ${ElseIf} $6 == "/AUTOSTART"
+        StrCpy $AutostartGiven 1
+      ${ElseIf} $6 == "/NOAUTOSTART"
+        StrCpy $AutostartGiven 0
+      ${ElseIf} "$6$Scope" == "/ALLUSERS"
+        StrCpy $Scope all
+      ${ElseIf} "$6$Scope" == "/CURRENTUSER"
+        StrCpy $Scope user
+      ${ElseIf} $6 == "/DOWNGRADE"
+        StrCpy $Downgrade 1
+      ${ElseIf} $6 == "/NOCLOSE"
+        StrCpy $NoClose 1
+      ${ElseIf} $6 == "/ELEVATED"
+        StrCpy $Marked 1
+      ${ElseIf} $R0 == ""
+      ${AndIf} $6 != "/NCRC"
+        StrCpy $R0 $4
       ${EndIf}
-    ${Loop}
-    ${WordFind} $4 "=" "+1{" $6
-    StrLen $7 $6
-    IntOp $7 $7 + 1
-    StrCpy $7 $4 "" $7
-    ${If} $6 == "/S"
-      SetSilent silent
-    ${ElseIf} $6 == "/D"
-      StrCpy $INSTDIR $7
-      StrCpy $DirGiven 1
-    ${ElseIf} $6 == "/STATION"
-      StrCpy $Station $7
-      StrCpy $StationGiven 1
-    ${ElseIf} $6 == "/AUTOSTART"
-      StrCpy $AutostartGiven 1
-    ${ElseIf} $6 == "/NOAUTOSTART"
-      StrCpy $AutostartGiven 0
-    ${ElseIf} "$6$Scope" == "/ALLUSERS"
-      StrCpy $Scope all
-    ${ElseIf} "$6$Scope" == "/CURRENTUSER"
-      StrCpy $Scope user
-    ${ElseIf} $6 == "/DOWNGRADE"
-      StrCpy $Downgrade 1
-    ${ElseIf} $6 == "/NOCLOSE"
-      StrCpy $NoClose 1
-    ${ElseIf} $6 == "/ELEVATED"
-      StrCpy $Marked 1
-    ${ElseIf} "$R0$4" != ""
-    ${AndIf} $6 != "/NCRC"
-    ${AndIf} $R0 == ""
-      StrCpy $R0 $4
+      StrCpy $4 ""
     ${EndIf}
-  ${LoopUntil} $2 == ""
+  ${Next}
   ${IfThen} $Scope != "" ${|} StrCpy $ScopeGiven 1 ${|}
 FunctionEnd
 Function .onInit
@@ -411,7 +357,7 @@ Function .onInit
   StrCpy $Program "$PLUGINSDIR\Quorvid.exe"
   GetKnownFolderPath $UserPrograms {5CD7AEE2-2219-4A67-B85D-6C9CE15660CB} ; FOLDERID_UserProgramFiles
   ${IfThen} $UserPrograms == "" ${|} StrCpy $UserPrograms "$LOCALAPPDATA\Programs" ${|}
-  ${IfThen} $INSTDIR != "" ${|} StrCpy $DirGiven 1 ${|}
+  StrCpy $DirGiven $INSTDIR ; /D= unquoted, which NSIS takes itself
   Call ReadParams
   ${If} $R0 != ""
     ${FAIL} 4 "Setup does not take $R0 (an unknown switch, or one that contradicts another). Its switches are /S, /STATION=folder, /AUTOSTART, /NOAUTOSTART, /ALLUSERS, /CURRENTUSER, /DOWNGRADE, /NOCLOSE and /D=folder. Nothing was changed."
@@ -423,11 +369,8 @@ Function .onInit
   ${AndIf} $Admin != 1
     ${FAIL} 1 "Installing for all users needs an administrator's approval, and Setup runs without it. Nothing was changed."
   ${EndIf}
-  ; A token that UAC elevated (TokenElevationTypeFull) has an unelevated twin, the shell's. SYSTEM
-  ; (WinLocalSystemSid) is how deployment tools run Setup.
+  ; The system account (WinLocalSystemSid), as deployment tools run Setup: for all users.
   System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r0)'
-  System::Call 'advapi32::GetTokenInformation(p r0, i 18, *i .r1, i 4, *i)'
-  ${IfThen} "$1$Marked" == 2 ${|} StrCpy $ViaShell 1 ${|}
   System::Call '*(&i256) p .r1'
   System::Call 'advapi32::GetTokenInformation(p r0, i 1, p r1, i 256, *i)'
   System::Call '*$1(p .r2)'
@@ -442,20 +385,18 @@ Function .onInit
     StrCpy $ScopeGiven 1
   ${EndIf}
   ; Neither given: as the user's own installation, else as all users', else for the user alone.
-  StrCpy $0 $Scope
+  StrCpy $1 $Scope
   StrCpy $Scope all
   Call FindPrevious
-  StrCpy $1 $PrevDir
-  ${IfThen} $1 != "" ${|} StrCpy $InstalledNote "Quorvid $PrevVersion is installed for all users." ${|}
+  ${IfThen} $PrevDir != "" ${|} StrCpy $InstalledNote "Quorvid $PrevVersion is installed for all users." ${|}
   StrCpy $Scope user
   Call FindPrevious
-  ${IfThen} $PrevDir != "" ${|} StrCpy $InstalledNote "Quorvid $PrevVersion is installed for you. $InstalledNote" ${|}
-  ${If} $0 == ""
-  ${AndIf} $PrevDir == ""
-  ${AndIf} $1 != ""
-    StrCpy $0 all
+  ${If} $PrevDir != ""
+    StrCpy $InstalledNote "Quorvid $PrevVersion is installed for you. $InstalledNote"
+  ${ElseIf} $InstalledNote != ""
+    StrCpy $Scope all
   ${EndIf}
-  ${IfThen} $0 != "" ${|} StrCpy $Scope $0 ${|}
+  ${IfThen} $1 != "" ${|} StrCpy $Scope $1 ${|}
   Call ApplyScope
   StrCpy $CopyExample 1
   ${If} "$Scope$Admin$ScopeGiven" == all1

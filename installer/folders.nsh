@@ -1,19 +1,14 @@
 ; Folders as full paths in their long form, so that C:\a\..\b\, C:\PROGRA~1 and c:\program files each
 ; compare as the folder they name; and the folders Setup refuses.
 Var InPlace ; 1: the program folder is the installation being updated
-; $R0 = the folder $R0 so written, without a trailing backslash but a drive root's. Uses $R1, $R2.
-Function NormalisePath
-  System::Call 'kernel32::GetFullPathNameW(w R0, i ${NSIS_MAX_STRLEN}, w .R1, p 0) i .R2'
-  ${IfThen} $R2 > 0 ${|} StrCpy $R0 $R1 ${|}
-  System::Call 'kernel32::GetLongPathNameW(w R0, w .R1, i ${NSIS_MAX_STRLEN}) i .R2'
-  ${IfThen} $R2 > 0 ${|} StrCpy $R0 $R1 ${|}
-  StrCpy $R1 $R0 "" -1
-  StrLen $R2 $R0
-  ${If} $R1 == "\"
-  ${AndIf} $R2 > 3
-    StrCpy $R0 $R0 -1
-  ${EndIf}
-FunctionEnd
+; The folder in VAR so written, without a trailing backslash but a drive root's ("\." takes it away, and
+; stands for the root itself). Uses $R1, $R2.
+!macro Normalise VAR
+  System::Call 'kernel32::GetFullPathNameW(w "${VAR}\.", i ${NSIS_MAX_STRLEN}, w .R1, p 0) i .R2'
+  ${IfThen} $R2 > 0 ${|} StrCpy ${VAR} $R1 ${|}
+  System::Call 'kernel32::GetLongPathNameW(w "${VAR}", w .R1, i ${NSIS_MAX_STRLEN}) i .R2'
+  ${IfThen} $R2 > 0 ${|} StrCpy ${VAR} $R1 ${|}
+!macroend
 ; ${If} INNER Within OUTER: true where INNER is OUTER or lies inside it. Uses $R1.
 !macro _Within _inner _outer _t _f
   ${WordFind} "${_inner}\" "${_outer}\" "E+1{" $R1
@@ -23,12 +18,8 @@ FunctionEnd
 ; $R0 = why Setup cannot install in $INSTDIR for the station folder, or "". The program folder may hold
 ; the user's files, but none named as one of Setup's, which it would replace.
 Function FolderProblem
-  StrCpy $R0 $INSTDIR
-  Call NormalisePath
-  StrCpy $INSTDIR $R0
-  StrCpy $R0 $Station
-  Call NormalisePath
-  StrCpy $Station $R0
+  !insertmacro Normalise $INSTDIR
+  !insertmacro Normalise $Station
   StrCpy $InPlace 0
   ${IfThen} $INSTDIR == $PrevDir ${|} StrCpy $InPlace 1 ${|}
   StrCpy $R0 ""

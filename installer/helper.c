@@ -3,9 +3,9 @@
 // the uninstaller's exit code. Holding no handle on its own file, it moves that file out of the folder
 // first (a running program's file can be renamed). Where this user may not change the folder (Program
 // Files), it starts itself again, from where it is, with the approval prompt.
-// As Setup's helper: --shell "FOLDER" "PROGRAM" ARGUMENTS starts PROGRAM through the desktop's shell, as
-// the signed-in user with that user's own rights (0, or 5 where the shell would not); --runas "PROGRAM"
-// ARGUMENTS runs it with the approval prompt and gives its exit code, or 1223 where not approved.
+// As Setup's helper: --start "FOLDER" "PROGRAM" ARGUMENTS starts PROGRAM in FOLDER with the user's own
+// rights (0, or 5 where it could not); --runas "PROGRAM" ARGUMENTS runs it with the approval prompt and
+// gives its exit code, or 1223 where not approved.
 #define COBJMACROS
 #include <windows.h>
 #include <exdisp.h>
@@ -58,6 +58,20 @@ static int shell_start(const wchar_t* program, const wchar_t* arguments, const w
   args.vt = dir.vt = VT_BSTR, show.vt = VT_I4;
   args.bstrVal = SysAllocString(arguments), dir.bstrVal = SysAllocString(folder), show.lVal = SW_SHOWNORMAL;
   return FAILED(IShellDispatch2_ShellExecute(shell, SysAllocString(program), args, dir, none, show)) ? kFailed : 0;
+}
+
+// A process that UAC elevated has an unelevated twin, the desktop's shell, which starts the program for
+// it; any other starts it directly.
+static int start_as_user(const wchar_t* program, const wchar_t* arguments, const wchar_t* folder) {
+  HANDLE token;
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+    CloseHandle(token);
+  }
+  if (type == TokenElevationTypeFull) return shell_start(program, arguments, folder);
+  return (INT_PTR)ShellExecuteW(NULL, NULL, program, arguments, folder, SW_SHOWNORMAL) > 32 ? 0 : kFailed;
 }
 
 static int uninstall(const wchar_t* arguments) {
@@ -120,11 +134,11 @@ static wchar_t* quoted(wchar_t** line) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR line, int show) {
   wchar_t *folder, *program;
   (void)instance, (void)previous, (void)show;
-  if (!wcsncmp(line, L"--shell ", 8)) {
+  if (!wcsncmp(line, L"--start ", 8)) {
     line += 8;
     folder = quoted(&line);
     program = folder ? quoted(&line) : NULL;
-    return program ? shell_start(program, line, folder) : kFailed;
+    return program ? start_as_user(program, line, folder) : kFailed;
   }
   if (!wcsncmp(line, L"--runas ", 8)) {
     line += 8;

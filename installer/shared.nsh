@@ -1,15 +1,16 @@
 ; What Setup and its uninstaller share: the log, the program's switches, failing with an exit code, the
 ; scope's registry view and shell folders, and the files of an installation.
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid"
-; What an installation puts in its program folder.
 !define PROGRAM_FILES "Quorvid.exe README.txt config.ini.example uninstall.exe uninstall.dat"
 Var Scope    ; user or all
 Var Station  ; the station folder
 Var LogFile  ; this run's log: its handle, or ""
-Var Program  ; the program whose switches are run: Setup's own, from $PLUGINSDIR; else the installed one
+Var Program  ; the program whose switches are run: Setup's own, in $PLUGINSDIR; else the installed one
 Var NoClose  ; 1: /NOCLOSE, a running copy is refused rather than closed
 Var Saved    ; the file where --exit-all listed the copies it closed, until --resume
 Var ServiceRemoved ; the station whose service this run removed, until it runs again
+; The program's switches run hidden (nsExec), and what they print goes to the log; their exit code is
+; "error" where they could not start.
 ; ${FAIL} CODE TEXT: logs and shows TEXT (unless silent), and ends this run with exit code CODE.
 !macro FAIL UN CODE TEXT
   SetErrorLevel ${CODE}
@@ -35,14 +36,6 @@ Function ${UN}Log
   ${IfThen} $LogFile != -1 ${|} FileWrite $LogFile "$0$\r$\n" ${|}
   Pop $0
 FunctionEnd
-; Pop: a command line. Runs it hidden and logs what it printed. $R0 = its exit code ("error" where it
-; could not start).
-Function ${UN}Run
-  Pop $R0
-  nsExec::ExecToStack $R0
-  Pop $R0
-  Call ${UN}Log
-FunctionEnd
 ; Closes the copies of this user's that run from the program folder; $Saved keeps what starts them again.
 ; Exit code 2 where one runs and /NOCLOSE was given, or one did not close (the program has then started
 ; again those it had closed).
@@ -57,35 +50,34 @@ Function ${UN}CloseCopies
     ${EndIf}
     Return
   ${EndIf}
+  InitPluginsDir
   GetTempFileName $Saved $PLUGINSDIR
-  Push `"$Program" --exit-all "--program-folder=$INSTDIR" "--save=$Saved"`
-  Call ${UN}Run
+  nsExec::ExecToStack `"$Program" --exit-all "--program-folder=$INSTDIR" "--save=$Saved"`
+  Pop $R0
+  Call ${UN}Log
   ${If} $R0 != 0
     StrCpy $Saved ""
     !insertmacro FAIL "${UN}" 2 "Quorvid, running from $INSTDIR, did not close (exit code $R0). Close it from its window (Stop, then Close) and try again. Nothing was changed."
   ${EndIf}
 FunctionEnd
-; $R0: a station folder. Stops and removes its service, which $ServiceRemoved then names; none is fine.
+; The service of the station folder $R0 ("": none) stopped and removed; $ServiceRemoved then names it.
 Function ${UN}RemoveService
   ${IfThen} $R0 == "" ${|} Return ${|}
   StrCpy $1 $R0
-  Push `"$Program" --remove-service "--station=$R0"`
-  Call ${UN}Run
+  nsExec::ExecToStack `"$Program" --remove-service "--station=$R0"`
+  Pop $R0
+  Call ${UN}Log
   ${IfThen} $R0 == 0 ${|} StrCpy $ServiceRemoved $1 ${|}
   ${If} $R0 != 0
   ${AndIf} $R0 != 1
     !insertmacro FAIL "${UN}" 6 "The station's service could not be stopped (exit code $R0). Nothing was changed."
   ${EndIf}
 FunctionEnd
-; After a failure, the service removed runs again, with whatever program is in place. Else: $R0, a
-; station folder, gets its service, run by the program in the program folder.
-Function ${UN}RestoreService
-  StrCpy $R0 $ServiceRemoved
-  ${IfThen} $R0 != "" ${|} Call ${UN}InstallService ${|}
-FunctionEnd
+; The service of the station folder $R0 installed and started by the program in the program folder.
 Function ${UN}InstallService
-  Push `"$INSTDIR\Quorvid.exe" --install-service "--station=$R0"`
-  Call ${UN}Run
+  nsExec::ExecToStack `"$INSTDIR\Quorvid.exe" --install-service "--station=$R0"`
+  Pop $R0
+  Call ${UN}Log
 FunctionEnd
 ; All users' entry lives in the registry's 64-bit view on 64-bit Windows, whichever package writes it:
 ; one entry for both. (32-bit Windows has one view.)
@@ -106,8 +98,6 @@ Function ${UN}RemoveInstallation
     Delete /REBOOTOK "$0\$2"
   ${Next}
   RMDir /REBOOTOK $0
-  ReadRegStr $1 SHCTX "${UNINST_KEY}" "StartupShortcut"
-  Delete $1
   Delete "$SMPROGRAMS\Quorvid.lnk"
   Delete "$SMSTARTUP\Quorvid.lnk"
   DeleteRegKey SHCTX "${UNINST_KEY}"

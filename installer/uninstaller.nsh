@@ -6,9 +6,7 @@ Function un.onInit
   StrCpy $Program "$INSTDIR\Quorvid.exe"
   ${GetParameters} $0
   ${GetOptions} $0 "/NOCLOSE" $1
-  ${IfNot} ${Errors}
-    StrCpy $NoClose 1
-  ${EndIf}
+  ${IfNotThen} ${Errors} ${|} StrCpy $NoClose 1 ${|}
   StrCpy $Scope all
   Call un.UseScope
   ReadRegStr $0 SHCTX "${UNINST_KEY}" "InstallLocation"
@@ -25,7 +23,8 @@ Function un.onInit
   ReadRegStr $Station SHCTX "${UNINST_KEY}" "StationFolder"
 FunctionEnd
 Function un.onUninstFailed
-  Call un.RestoreService
+  StrCpy $R0 $ServiceRemoved
+  ${IfThen} $R0 != "" ${|} Call un.InstallService ${|}
 FunctionEnd
 ; The service first, then the copies (--exit-all starts again those it closed where one does not close),
 ; then the files. The station folder stays as it is, and so do the user's files beside the program.
@@ -35,8 +34,6 @@ Section "Uninstall"
     Call un.RemoveService
   ${EndIf}
   Call un.CloseCopies
-  ReadRegStr $0 SHCTX "${UNINST_KEY}" "StartupShortcut"
-  Delete $0
   Push $INSTDIR
   Call un.RemoveInstallation
   Push "Removed Quorvid from $INSTDIR; the station folder $Station stays as it is."

@@ -116,7 +116,7 @@ entry_names=(HKCU HKLM)
 entries() {
   local i
   for i in 0 1; do
-    wine reg.exe query "${entry_keys[i]}" /v DisplayName >/dev/null 2>&1 && echo "${entry_names[i]}"
+    if wine reg.exe query "${entry_keys[i]}" /v DisplayName >/dev/null 2>&1; then echo "${entry_names[i]}"; fi
   done
 }
 # installer_places ARCH user|all: where that package installs in that scope, and its default station.
@@ -171,6 +171,21 @@ installed_right() {
 }
 # A station folder with the demo's scripts and the stand-in interpreter.
 make_station() { mkdir -p "$1" && cp "$root"/demo/* "$builds/$2/bin/php.exe" "$1/"; }
+all_station_win='C:\ProgramData\Quorvid\Station'
+# Each installer check starts from a prefix without an installation, whatever the one before it left:
+# no Quorvid running, no service, no uninstall entry, program folder or shortcut; the station folder
+# with the scripts. A check sets up the installation it needs.
+clean_start() {
+  local key folder
+  end_programs
+  for folder in "$station_win" "$all_station_win"; do wine "$zip_exe" --remove-service "--station=$folder" </dev/null >/dev/null 2>&1; done
+  for key in "${entry_keys[@]}"; do wine reg.exe delete "$key" /f >/dev/null 2>&1; done
+  for folder in "$local_appdata_win\\Programs\\Quorvid" 'C:\Quorvid programs' 'C:\Program Files\Quorvid' \
+    'C:\Program Files (x86)\Quorvid' 'C:\ProgramData\Quorvid' "$station_win"; do rm -rf "$(unix_path "$folder")"; done
+  shortcuts | while read -r link; do rm -f "$link"; done
+  make_station "$station" "$1"
+}
+afresh() { clean_start "$2" && "$@"; } # afresh FUNCTION ARCH: that check of the installer from a clean start
 # refused CODE ARCH ARGS: the installer ends with exit code CODE and changes nothing.
 refused() {
   local code=$1 exe=$2 status=0 before
@@ -197,41 +212,54 @@ start_by_shortcut() {
   remote wait main && remote post main $WM_COMMAND $IDC_START 0 && remote wait-running ||
     { end_programs; fail "the scripts did not run in the station folder"; }
 }
+# install_for_user ARCH: installed for the user, for the station folder, and running with its scripts.
+install_for_user() {
+  installer_places "$1" user
+  setup "$1" "/S \"/STATION=$station_win\"" || fail "the installer failed: $?" || return
+  start_by_shortcut
+}
 
 # /S alone: for the user, the default station folder made with the example config.ini, where the
-# Start-menu shortcut starts Quorvid showing the example's settings; uninstalled, the station stays.
+# Start-menu shortcut starts Quorvid showing the example's settings. Uninstalled by the entry's command
+# while it runs its scripts there: it closes the program and returns once the files are gone, exit code
+# 0; a file of the user's beside the program, and the station folder, stay.
 check_default_station() {
   local documents_win documents login
   documents_win=$(wine cmd.exe /c echo %USERPROFILE% </dev/null | tr -d '\r')\\Documents\\Quorvid\ station
   documents=$(unix_path "$documents_win")
+  rm -rf "$documents"
   installer_places "$1" user
   setup "$1" /S || fail "the installer failed: $?" || return
   cmp <(tr -d '\r' <"$documents/config.ini") "$root/installer/example-station/config.ini" ||
     fail "the station's config.ini is not the example" || return
   station_win=$documents_win installed_right "$1" || return
-  wine start /unix "$(scope_shortcuts | grep -vi /startup/)" </dev/null >/dev/null 2>&1
-  remote wait main && login=$(remote text main $IDC_LOGIN | tr -d '\r') || { end_programs; fail "no main window"; return; }
-  remote post main $WM_COMMAND $IDC_CLOSE 0 && remote gone main || { end_programs; return 1; }
-  [ "$login" = STATION01 ] || fail "the window shows the login '$login', not the example's" || return
-  uninstall && [ ! -e "$instdir" ] || fail "the program folder stayed" || return
-  [ -f "$documents/config.ini" ] || fail "the uninstaller took the station's config.ini" || return
-  rm -r "$documents"
+  cp "$root"/demo/*.php "$builds/$1/bin/php.exe" "$documents/" && echo "my own notes" >"$instdir/notes.txt" || return
+  start_by_shortcut || return
+  login=$(remote text main $IDC_LOGIN | tr -d '\r')
+  [ "$login" = STATION01 ] || { end_programs; fail "the window shows the login '$login', not the example's"; return; }
+  uninstall || { end_programs; return 1; }
+  remote gone main || { end_programs; fail "the program still runs"; return; }
+  [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
+    fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
+  [ -z "$(scope_shortcuts)" ] || fail "shortcuts left:" "$(scope_shortcuts)" || return
+  ! entries | grep -qx "$entry" || fail "the $entry entry is left" || return
+  [ -f "$documents/config.ini" ] || fail "the uninstaller took the station's config.ini"
 }
 
 # For the user, every switch quoted whole as PowerShell 7.3 and deployment tools pass them ("/S" and a
 # program folder with a blank too): installed there, for that station, with the log-on start.
 check_install_quoted() {
-  make_station "$station" "$1" || return
   installer_places "$1" user
   instdir_win='C:\Quorvid programs' instdir=$(unix_path 'C:\Quorvid programs')
   setup "$1" "\"/S\" \"/STATION=$station_win\" /AUTOSTART \"/D=$instdir_win\"" || fail "the installer failed: $?" || return
   installed_right "$1"
 }
 
-# An update keeps every choice; /D= moves the installation, /NOAUTOSTART drops the log-on start. While
-# the program runs with its scripts, /NOCLOSE refuses (exit code 2); without it, the update closes the
-# program and starts it again in its station folder, its scripts running.
+# An update of that installation keeps every choice; /D= moves it, /NOAUTOSTART drops the log-on start.
+# While the program runs with its scripts, /NOCLOSE refuses (exit code 2); without it, the update closes
+# the program and starts it again in its station folder, its scripts running.
 check_update() {
+  check_install_quoted "$1" || return
   setup "$1" /S || fail "the update failed: $?" || return
   installed_right "$1" || return
   local old=$instdir
@@ -256,12 +284,12 @@ int wmain(int argc, wchar_t** argv) { HANDLE h = CreateFileW(argv[1], GENERIC_RE
   if (h == INVALID_HANDLE_VALUE) return 1; Sleep(INFINITE); return 0; }
 C
   x86_64-w64-mingw32-gcc -municode -o "$work/hold.exe" "$work/hold.c" || return
-  local before holder
+  install_for_user "$1" || return
+  local before holder status=0
   before=$(cd "$instdir" && find . -mindepth 1 -printf '%p %s %T@\n' | LC_ALL=C sort)
   wine "$work/hold.exe" "$instdir_win\\README.txt" </dev/null >/dev/null 2>&1 &
   holder=$!
   sleep 2
-  local status=0
   setup "$1" /S || status=$?
   kill "$holder" 2>/dev/null; wine taskkill.exe /f /im hold.exe >/dev/null 2>&1
   [ "$status" -eq 5 ] || { end_programs; fail "exit code $status, not 5"; return; }
@@ -271,77 +299,66 @@ C
   wine "$instdir/Quorvid.exe" --exit "--station=$station_win" </dev/null || { end_programs; fail "--exit failed"; }
 }
 
-# Refused, changing nothing: an older version (3); an unknown switch, and /ALLUSERS with a program folder
-# outside Program Files (4); a program folder that is the station folder however written, lies in it, or
-# holds a file of the user's named as one of Setup's (4).
+# Refused, changing nothing: an unknown switch, and /ALLUSERS with a program folder outside Program Files
+# (4); a program folder that is the station folder however written, lies in it, or holds a file of the
+# user's named as one of Setup's (4); over this version, an older one (3).
 check_refusals() {
   refused 4 "$1" "/S /ALLUSER" || return
   refused 4 "$1" "/S /ALLUSERS \"/D=C:\\Quorvid for all\"" || return
   local folder_win="$local_appdata_win\\My tools" d
   mkdir -p "$(unix_path "$folder_win")" && echo "my own notes" >"$(unix_path "$folder_win")/README.txt" || return
   for d in "$folder_win" "$station_win" "$station_win\\" "$station_win\\..\\${station_win#C:\\}" "$station_win\\bin"; do
-    refused 4 "$1" "/S \"/D=$d\"" || return
+    refused 4 "$1" "/S \"/STATION=$station_win\" \"/D=$d\"" || return
   done
   [ "$(cat "$(unix_path "$folder_win")/README.txt")" = "my own notes" ] || fail "the user's file changed" || return
   rm -r "$(unix_path "$folder_win")"
+  setup "$1" "/S \"/STATION=$station_win\"" || fail "the installer failed: $?" || return
   make_installer "$1" 0.9.0.0 "$WINEPREFIX/drive_c/older-setup.exe" && refused 3 older-setup.exe /S
-}
-
-# Uninstalled by the entry's command while the program runs with its scripts: it closes the program and
-# returns once the files are gone, exit code 0; a file of the user's beside the program, and the
-# station folder, stay.
-check_uninstall() {
-  echo "my own notes" >"$instdir/notes.txt" || return
-  start_by_shortcut || return
-  uninstall || { end_programs; return 1; }
-  remote gone main || { end_programs; fail "the program still runs"; return; }
-  [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
-    fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
-  [ -z "$(scope_shortcuts)" ] || fail "shortcuts left:" "$(scope_shortcuts)" || return
-  ! entries | grep -qx "$entry" || fail "the $entry entry is left" || return
-  [ -f "$station/config.ini" ] || fail "the station folder changed" || return
-  rm -r "$instdir"
 }
 
 # For all users, silently: the program in Program Files, the service running both scripts in the
 # default station (%ProgramData%\Quorvid\Station), seen by another copy's --status, and the view at
 # everyone's log-on. An update stops the service, replaces the program, and the service runs again.
-check_all_users() {
+install_for_all() {
   installer_places "$1" all
-  local station_win='C:\ProgramData\Quorvid\Station' station first
-  station=$(unix_path "$station_win")
-  make_station "$station" "$1" && cp "$root/installer/example-station/config.ini" "$station/" || return
+  make_station "$(unix_path "$all_station_win")" "$1" &&
+    cp "$root/installer/example-station/config.ini" "$(unix_path "$all_station_win")/" || return
   setup "$1" /S /ALLUSERS || fail "the installer failed: $?" || return
-  installed_right "$1" --tray || return
-  for _ in $(seq 50); do status_of "$station_win" >/dev/null && break; sleep 0.2; done
-  first=$(status_of "$station_win") || fail "--status: the service does not run both scripts: $first" || return
+  station_win=$all_station_win installed_right "$1" --tray || return
+  for _ in $(seq 50); do status_of "$all_station_win" >/dev/null && break; sleep 0.2; done
+  status_of "$all_station_win" >/dev/null || fail "--status: the service does not run both scripts"
+}
+check_all_users() {
+  install_for_all "$1" || return
+  local first second
+  first=$(status_of "$all_station_win")
   touch -d @0 "$instdir/Quorvid.exe"
   setup "$1" /S || fail "the update failed: $?" || return
   cmp "$builds/release-$1/stage/Quorvid.exe" "$instdir/Quorvid.exe" && [ "$(stat -c %Y "$instdir/Quorvid.exe")" != 0 ] ||
     fail "the program was not replaced" || return
-  for _ in $(seq 50); do status_of "$station_win" >/dev/null && break; sleep 0.2; done
-  local second
-  second=$(status_of "$station_win") || fail "--status after the update: $second" || return
-  [ "$second" != "$first" ] || fail "the service's scripts were not started again: $second" || return
+  for _ in $(seq 50); do status_of "$all_station_win" >/dev/null && break; sleep 0.2; done
+  second=$(status_of "$all_station_win") || fail "--status after the update: $second" || return
+  [ "$second" != "$first" ] || fail "the service's scripts were not started again: $second"
 }
 
-# For the user beside that installation: installed and uninstalled, leaving it untouched, its service
-# running. Then all users' is uninstalled: the service goes, the station folder stays.
+# For the user beside all users' installation: installed and uninstalled, leaving it untouched, its
+# service running. Then all users' is uninstalled: the service goes, the station folder stays.
 check_beside_all_users() {
-  local all_state station_all='C:\ProgramData\Quorvid\Station'
-  all_state=$(cd "$(unix_path 'C:\Program Files\Quorvid')" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)
+  install_for_all "$1" || return
+  local all_state
+  all_state=$(cd "$instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)
   installer_places "$1" user
   setup "$1" "/S /CURRENTUSER \"/STATION=$station_win\"" || fail "the installer failed: $?" || return
   installed_right "$1" || return
   uninstall || return
   [ "$(entries | xargs)" = HKLM ] || fail "uninstall entries: $(entries | xargs)" || return
-  [ "$(cd "$(unix_path 'C:\Program Files\Quorvid')" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)" = "$all_state" ] ||
-    fail "all users' installation changed" || return
-  status_of "$station_all" >/dev/null || fail "all users' service stopped" || return
   installer_places "$1" all
+  [ "$(cd "$instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)" = "$all_state" ] ||
+    fail "all users' installation changed" || return
+  status_of "$all_station_win" >/dev/null || fail "all users' service stopped" || return
   uninstall && [ ! -e "$instdir" ] || fail "all users' installation stayed" || return
-  ! status_of "$station_all" >/dev/null || fail "the service still runs" || return
-  [ -f "$(unix_path "$station_all")/config.ini" ] || fail "the station folder went"
+  ! status_of "$all_station_win" >/dev/null || fail "the service still runs" || return
+  [ -f "$(unix_path "$all_station_win")/config.ini" ] || fail "the station folder went"
 }
 
 # Exit code 6: for all users with a station folder that a running copy supervises, the service cannot
@@ -352,31 +369,30 @@ check_service_refused() {
   local status=0
   setup "$1" "/S /ALLUSERS \"/STATION=$station_win\"" || status=$?
   end_programs
-  [ "$status" -eq 6 ] || fail "exit code $status, not 6" || return
-  installer_places "$1" all
-  uninstall
+  [ "$status" -eq 6 ] || fail "exit code $status, not 6"
 }
 
+# Each from a clean start, so that one that fails leaves nothing to the next.
 check_installer() {
   local arch=$1 label
   label="$(flavour "$1") installer"
   cp "$dist/$(release_name "$arch")-setup.exe" "$WINEPREFIX/drive_c/"
-  check "$label: /S alone installs for the user, with the default station folder and its example config.ini" \
-    check_default_station "$arch"
+  check "$label: /S alone: for the user, the default station with the example config.ini; uninstalled while it runs" \
+    afresh check_default_station "$arch"
   check "$label: every switch quoted whole (\"/S\", \"/D=C:\\a b\"), for the user, with the log-on start" \
-    check_install_quoted "$arch"
+    afresh check_install_quoted "$arch"
   check "$label: an update keeps every choice, /D= moves, /NOCLOSE refuses a running copy (2), a running one restarts" \
-    check_update "$arch"
-  check "$label: a file held open: everything put back (5), the closed copy runs again" check_failure_restarts "$arch"
-  check "$label: refuses an older version (3), an unknown switch and the folders it must not use (4)" \
-    check_refusals "$arch"
-  check "$label: uninstalls, returning when the files are gone; the user's file and station stay" check_uninstall
+    afresh check_update "$arch"
+  check "$label: a file held open: everything put back (5), the closed copy runs again" \
+    afresh check_failure_restarts "$arch"
+  check "$label: refuses an unknown switch and the folders it must not use (4), an older version (3)" \
+    afresh check_refusals "$arch"
   check "$label: /ALLUSERS: Program Files, a service that runs both scripts, an update that restarts it" \
-    check_all_users "$arch"
+    afresh check_all_users "$arch"
   check "$label: for the user beside all users' installation, leaving it; uninstalled, the service goes" \
-    check_beside_all_users "$arch"
+    afresh check_beside_all_users "$arch"
   check "$label: a service that cannot be installed (a copy holds its station): exit code 6" \
-    check_service_refused "$arch"
+    afresh check_service_refused "$arch"
 }
 
 # The two packages are one product: each replaces the other in place, keeping the choices, and leaves one
@@ -432,7 +448,7 @@ check_release() {
     check_installer "$arch"
   done
   if quorvid_host_runs_i686; then
-    check "win32 and win64 installers: one product, each replaces the other" check_one_product
+    check "win32 and win64 installers: one product, each replaces the other" afresh check_one_product x86_64
   else
     echo "win32 installer over win64: not run: $quorvid_i686_refusal"
   fi
