@@ -1,8 +1,7 @@
 ; Quorvid's Setup: makensis -DARCH=win32|win64 -DVERSION=x.y.z.w -DSTAGE=dir (Quorvid.exe, README.txt,
-; config.ini.example) -DHELPER=helper.exe -DICON=file -DOUTFILE=file Quorvid.nsi
-; Its pages, switches and exit codes are the README's "Installing". The program does the program's work
-; (--exit-all and --resume for its copies, --remove-service and --install-service for all users' service).
-; Elevated, Setup runs no file a user could change, and starts nothing with the administrator's rights.
+; config.ini.example) -DHELPER=helper.exe -DICON=file -DOUTFILE=file Quorvid.nsi. Its pages, switches and
+; exit codes are the README's "Installing". The program does the program's work (--exit-all, --resume,
+; --remove-service, --install-service). Elevated, it runs nothing a user could change, starts nothing as admin.
 !searchparse /noerrors "${NSIS_VERSION}-" "v" NSIS_RELEASE "-"
 !if "${NSIS_RELEASE}" != "3.08"
   !error "Quorvid's Setup is built with NSIS 3.08, not ${NSIS_VERSION}"
@@ -36,7 +35,7 @@ VIAddVersionKey /LANG=1033 "FileDescription" "Quorvid Sharing Application Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2010 Quorvid Labs"
-Var ScopeGiven     ; 1: /ALLUSERS, /CURRENTUSER or the system account decided it
+Var ScopeGiven     ; 1: /ALLUSERS or /CURRENTUSER decided it
 Var Admin          ; 1: this process may write for all users
 Var Marked         ; 1: elevated (/ELEVATED) by a Setup that waits for it, and closes and restarts the copies
 Var DirGiven       ; the program folder and the station folder as /D= and /STATION= named them, else ""
@@ -81,20 +80,16 @@ Page custom OptionsPage OptionsLeave
 !include folders.nsh
 !include wizard.nsh
 !include uninstaller.nsh
-; The scope's installation: its folder ("": none), version, station folder and log-on start.
-Function FindPrevious
+; The scope's installation, and what follows from the scope unless given: the folders and the log-on
+; start as the installation being updated had them, else the scope's defaults. A newer version is
+; replaced only when asked (/DOWNGRADE, or Yes), else exit code 3.
+Function ApplyScope
   Call UseScope
   ReadRegStr $PrevDir SHCTX "${UNINST_KEY}" "InstallLocation"
   ReadRegStr $PrevVersion SHCTX "${UNINST_KEY}" "DisplayVersion"
   ReadRegStr $PrevStation SHCTX "${UNINST_KEY}" "StationFolder"
   ReadRegStr $PrevEdits SHCTX "${UNINST_KEY}" "ExampleHash"
   ${IfThen} $PrevEdits != "" ${|} StrCpy $PrevEdits 1 ${|}
-FunctionEnd
-; What follows from the scope, unless given: the folders and the log-on start as the installation being
-; updated had them, else the scope's defaults. A newer version is replaced only when asked (/DOWNGRADE,
-; or Yes), else exit code 3.
-Function ApplyScope
-  Call FindPrevious
   StrCpy $INSTDIR "$UserPrograms\Quorvid"
   ${IfThen} $Scope == all ${|} StrCpy $INSTDIR "${PROGRAMS}\Quorvid" ${|}
   ${IfThen} $PrevDir != "" ${|} StrCpy $INSTDIR $PrevDir ${|}
@@ -104,10 +99,8 @@ Function ApplyScope
   ${IfThen} $PrevStation != "" ${|} StrCpy $Station $PrevStation ${|}
   ${IfThen} $StationGiven != "" ${|} StrCpy $Station $StationGiven ${|}
   StrCpy $Autostart 1
-  ${If} $PrevDir != ""
-  ${AndIfNot} ${FileExists} "$SMSTARTUP\Quorvid.lnk"
-    StrCpy $Autostart 0
-  ${EndIf}
+  ${IfThen} $PrevDir != "" ${|} StrCpy $Autostart 0 ${|}
+  ${IfThen} ${FileExists} "$SMSTARTUP\Quorvid.lnk" ${|} StrCpy $Autostart 1 ${|}
   ${IfThen} $AutostartGiven != "" ${|} StrCpy $Autostart $AutostartGiven ${|}
   ${VersionCompare} ${VERSION} "$PrevVersion" $0
   ${If} "$0$Downgrade" == 2
@@ -143,76 +136,46 @@ Function StartNow
     MessageBox MB_OK|MB_ICONEXCLAMATION "Quorvid could not be started with your own rights. Start it from the Start menu." /SD IDOK
   ${EndIf}
 FunctionEnd
-; The release's files, written as one: each new file beside its old one first (NAME.new), then each old
-; one renamed to NAME.old and the new one put in its place. A file that cannot be written or replaced
-; (another program holds it open) puts every old one back: exit code 5, nothing changed. An old file that
-; still runs (another user's view) goes at the next restart.
+; The release's files, written as one: each old one moved aside (NAME.old; that works for a program that
+; runs, another user's view), then the new ones written. One that cannot be moved (another program holds
+; it open) or a new one that cannot be written puts every old one back: exit code 5, nothing changed.
 Function WriteFiles
   SetOutPath $INSTDIR
-  SetOverwrite try
-  ClearErrors
-  File "/oname=Quorvid.exe.new" "${STAGE}/Quorvid.exe"
-  File "/oname=README.txt.new" "${STAGE}/README.txt"
-  File "/oname=config.ini.example.new" "${STAGE}/config.ini.example"
-  File "/oname=uninstall.exe.new" "${HELPER}"
-  WriteUninstaller "$INSTDIR\uninstall.dat.new"
-  StrCpy $1 0 ; then 6, all replaced, or the one that could not be, those before it replaced
-  ${IfNot} ${Errors}
-    ${For} $1 1 5
-      ${WordFind} "${PROGRAM_FILES}" " " "+$1" $2
-      Delete "$INSTDIR\$2.old"
-      ClearErrors
-      ${IfThen} ${FileExists} "$INSTDIR\$2" ${|} Rename "$INSTDIR\$2" "$INSTDIR\$2.old" ${|}
-      ${IfThen} ${Errors} ${|} ${Break} ${|}
-      Rename "$INSTDIR\$2.new" "$INSTDIR\$2"
-      ${If} ${Errors}
-        Rename "$INSTDIR\$2.old" "$INSTDIR\$2"
-        ${Break}
-      ${EndIf}
-    ${Next}
+  ${For} $1 1 5
+    ${WordFind} "${PROGRAM_FILES}" " " "+$1" $2
+    Delete "$INSTDIR\$2.old"
+    ClearErrors
+    ${IfThen} ${FileExists} "$INSTDIR\$2" ${|} Rename "$INSTDIR\$2" "$INSTDIR\$2.old" ${|}
+    ${IfThen} ${Errors} ${|} ${Break} ${|}
+  ${Next}
+  StrCpy $R0 $1 ; 6: all moved aside and written; else the one that could not be moved, or 0
+  ${If} $1 > 5
+    SetOverwrite try
+    File "${STAGE}/Quorvid.exe"
+    File "${STAGE}/README.txt"
+    File "${STAGE}/config.ini.example"
+    File "/oname=uninstall.exe" "${HELPER}"
+    WriteUninstaller "$INSTDIR\uninstall.dat"
+    SetOverwrite on
+    ${IfThen} ${Errors} ${|} StrCpy $R0 0 ${|}
   ${EndIf}
-  ; On, or back: the old files go, or those before are put back. Quorvid 1.2 let the example be edited
-  ; where it stands: that one stays, as config.ini.example.old.
+  ; On, or back. Quorvid 1.2 let the example be edited where it stands: that one stays, as its .old.
   ${For} $3 1 5
     ${WordFind} "${PROGRAM_FILES}" " " "+$3" $2
-    Delete "$INSTDIR\$2.new"
-    ${If} $1 > 5
-      ${IfThen} "$2$PrevEdits$InPlace" != "config.ini.example11" ${|} Delete /REBOOTOK "$INSTDIR\$2.old" ${|}
+    ${If} $R0 > 5
+      ${IfThen} "$2$PrevEdits" != "config.ini.example1" ${|} Delete /REBOOTOK "$INSTDIR\$2.old" ${|}
     ${ElseIf} $3 < $1
       Delete "$INSTDIR\$2"
       Rename "$INSTDIR\$2.old" "$INSTDIR\$2"
     ${EndIf}
   ${Next}
-  SetOverwrite on
-  ${If} $1 < 6
-    StrCpy $R0 "its files"
-    ${If} $1 > 0
-      ${WordFind} "${PROGRAM_FILES}" " " "+$1" $R0
+  ${If} $R0 < 6
+    StrCpy $2 "its files"
+    ${If} $R0 > 0
+      ${WordFind} "${PROGRAM_FILES}" " " "+$R0" $2
     ${EndIf}
     RMDir $INSTDIR
-    ${FAIL} 5 "Setup could not replace $R0 in $INSTDIR: another program may hold it open. The installation is as it was. Close that program, or restart the computer, and run Setup again."
-  ${EndIf}
-FunctionEnd
-; The station folder, made where it is missing. For all users the service runs what it holds, and a
-; folder made in %ProgramData% lets every user add files: so one that Setup makes gets an access list of
-; its own, administrators and SYSTEM may change it, users may read it (--install-service then grants its
-; service what it needs, and judges a folder that exists).
-Function MakeStation
-  ${IfNot} ${FileExists} "$Station\*"
-    CreateDirectory $Station
-    ${If} $Scope == all
-      System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r0, p 0)'
-      System::Call 'advapi32::GetSecurityDescriptorOwner(p r0, *p .r2, *i)'
-      System::Call 'advapi32::GetSecurityDescriptorDacl(p r0, *i, *p .r3, *i)'
-      System::Call 'advapi32::SetNamedSecurityInfoW(w "$Station", i 1, i 0x80000005, p r2, p 0, p r3, p 0) i .r1'
-      System::Call 'kernel32::LocalFree(p r0)'
-      Push "Set the station folder's access list: administrators and SYSTEM may change it, users may read it (result $1)."
-      Call Log
-    ${EndIf}
-  ${EndIf}
-  ${If} $CopyExample == 1
-  ${AndIfNot} ${FileExists} "$Station\config.ini"
-    CopyFiles /SILENT "$INSTDIR\config.ini.example" "$Station\config.ini"
+    ${FAIL} 5 "Setup could not replace $2 in $INSTDIR: another program may hold it open. The installation is as it was. Close that program, or restart the computer, and run Setup again."
   ${EndIf}
 FunctionEnd
 ; Every way out after closing starts again what was closed: the service too.
@@ -232,11 +195,29 @@ Section "Quorvid"
     Call RemoveService
   ${EndIf}
   Call WriteFiles
-  Call MakeStation
+  ; The station folder, made where it is missing. For all users the service runs what it holds, and in
+  ; %ProgramData% any user could add files: so it gets an access list of its own, administrators and SYSTEM
+  ; may change it, users read it (--install-service grants the service more, and judges a folder that was).
+  ${IfNot} ${FileExists} "$Station\*"
+    CreateDirectory $Station
+    ${If} $Scope == all
+      System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r0, p 0)'
+      System::Call 'advapi32::GetSecurityDescriptorOwner(p r0, *p .r2, *i)'
+      System::Call 'advapi32::GetSecurityDescriptorDacl(p r0, *i, *p .r3, *i)'
+      System::Call 'advapi32::SetNamedSecurityInfoW(w "$Station", i 1, i 0x80000005, p r2, p 0, p r3, p 0) i .r1'
+      System::Call 'kernel32::LocalFree(p r0)'
+      Push "Set the station folder's access list: administrators and SYSTEM may change it, users may read it (result $1)."
+      Call Log
+    ${EndIf}
+  ${EndIf}
+  ${If} $CopyExample == 1
+  ${AndIfNot} ${FileExists} "$Station\config.ini"
+    CopyFiles /SILENT "$INSTDIR\config.ini.example" "$Station\config.ini"
+  ${EndIf}
   ; An installation moved by /D= goes, with its shortcuts and entry; an update replaces them.
   ${If} $PrevDir != ""
   ${AndIf} $InPlace != 1
-    Push $PrevDir
+    StrCpy $R0 $PrevDir
     Call RemoveInstallation
   ${EndIf}
   Delete "$SMSTARTUP\Quorvid.lnk"
@@ -282,7 +263,7 @@ Function InstallElevated
   ${IfThen} $Autostart == 1 ${|} StrCpy $0 "/AUTOSTART" ${|}
   ${IfThen} ${Silent} ${|} StrCpy $0 "$0 /S" ${|}
   HideWindow
-  ExecWait `"$PLUGINSDIR\helper.exe" --runas "$EXEPATH" /ALLUSERS /ELEVATED /DOWNGRADE $0 "/STATION=$Station" "/D=$INSTDIR"` $1
+  ExecWait `"$PLUGINSDIR\helper.exe" --runas "$EXEDIR" "$EXEPATH" /ALLUSERS /ELEVATED /DOWNGRADE $0 "/STATION=$Station" "/D=$INSTDIR"` $1
   Call Resume
   ${If} $1 == 1223
     BringToFront
@@ -292,9 +273,8 @@ Function InstallElevated
   ${EndIf}
   ${If} $1 == ${START_AFTER}
     StrCpy $1 0
-    Call FindPrevious ; the folders as installed
-    StrCpy $INSTDIR $PrevDir
-    StrCpy $Station $PrevStation
+    ReadRegStr $INSTDIR SHCTX "${UNINST_KEY}" "InstallLocation" ; the folders as installed
+    ReadRegStr $Station SHCTX "${UNINST_KEY}" "StationFolder"
     Call StartNow
   ${EndIf}
   SetErrorLevel $1
@@ -369,7 +349,8 @@ Function .onInit
   ${AndIf} $Admin != 1
     ${FAIL} 1 "Installing for all users needs an administrator's approval, and Setup runs without it. Nothing was changed."
   ${EndIf}
-  ; The system account (WinLocalSystemSid), as deployment tools run Setup: for all users.
+  ; Neither given: as the system account (WinLocalSystemSid, as deployment tools run Setup) for all users;
+  ; else as the user's own installation, else as all users', else for the user alone.
   System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r0)'
   System::Call '*(&i256) p .r1'
   System::Call 'advapi32::GetTokenInformation(p r0, i 1, p r1, i 256, *i)'
@@ -377,26 +358,17 @@ Function .onInit
   System::Call 'advapi32::IsWellKnownSid(p r2, i 22) i .r3'
   System::Free $1
   System::Call 'kernel32::CloseHandle(p r0)'
-  ${If} $3 <> 0
-    ${If} $Scope == user
-      ${FAIL} 4 "Run as the system account, Setup installs for all users: /CURRENTUSER would install for that account alone. Nothing was changed."
-    ${EndIf}
-    StrCpy $Scope all
-    StrCpy $ScopeGiven 1
+  SetRegView 64
+  ReadRegStr $1 HKLM "${UNINST_KEY}" "DisplayVersion"
+  ReadRegStr $2 HKCU "${UNINST_KEY}" "DisplayVersion"
+  ${IfThen} $1 != "" ${|} StrCpy $InstalledNote "Quorvid $1 is installed for all users." ${|}
+  ${IfThen} $2 != "" ${|} StrCpy $InstalledNote "Quorvid $2 is installed for you. $InstalledNote" ${|}
+  ${If} $Scope == ""
+    StrCpy $Scope user
+    ${IfThen} $1 != "" ${|} StrCpy $Scope all ${|}
+    ${IfThen} $2 != "" ${|} StrCpy $Scope user ${|}
+    ${IfThen} $3 <> 0 ${|} StrCpy $Scope all ${|}
   ${EndIf}
-  ; Neither given: as the user's own installation, else as all users', else for the user alone.
-  StrCpy $1 $Scope
-  StrCpy $Scope all
-  Call FindPrevious
-  ${IfThen} $PrevDir != "" ${|} StrCpy $InstalledNote "Quorvid $PrevVersion is installed for all users." ${|}
-  StrCpy $Scope user
-  Call FindPrevious
-  ${If} $PrevDir != ""
-    StrCpy $InstalledNote "Quorvid $PrevVersion is installed for you. $InstalledNote"
-  ${ElseIf} $InstalledNote != ""
-    StrCpy $Scope all
-  ${EndIf}
-  ${IfThen} $1 != "" ${|} StrCpy $Scope $1 ${|}
   Call ApplyScope
   StrCpy $CopyExample 1
   ${If} "$Scope$Admin$ScopeGiven" == all1

@@ -1,8 +1,7 @@
-; Folders as full paths in their long form, so that C:\a\..\b\, C:\PROGRA~1 and c:\program files each
-; compare as the folder they name; and the folders Setup refuses.
+; The folders Setup refuses; and folders as full paths in their long form, without a trailing backslash
+; but a drive root's ("\." takes it away, and stands for the root), so that C:\a\..\b\, C:\PROGRA~1 and
+; c:\program files each compare as the folder they name. Normalise VAR uses $R1, $R2.
 Var InPlace ; 1: the program folder is the installation being updated
-; The folder in VAR so written, without a trailing backslash but a drive root's ("\." takes it away, and
-; stands for the root itself). Uses $R1, $R2.
 !macro Normalise VAR
   System::Call 'kernel32::GetFullPathNameW(w "${VAR}\.", i ${NSIS_MAX_STRLEN}, w .R1, p 0) i .R2'
   ${IfThen} $R2 > 0 ${|} StrCpy ${VAR} $R1 ${|}

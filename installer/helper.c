@@ -1,11 +1,11 @@
-// uninstall.exe [/S], beside Quorvid: runs NSIS's uninstaller, uninstall.dat, from a copy in a folder
-// made afresh, on this folder ("_?="), and waits for it, so that it returns once the files are gone, with
-// the uninstaller's exit code. Holding no handle on its own file, it moves that file out of the folder
-// first (a running program's file can be renamed). Where this user may not change the folder (Program
-// Files), it starts itself again, from where it is, with the approval prompt.
+// uninstall.exe [/S], beside Quorvid: runs NSIS's uninstaller, uninstall.dat, from a copy made afresh in
+// the temporary folder, on this folder ("_?="), and waits for it, so that it returns once the files are
+// gone, with the uninstaller's exit code. Holding no handle on its own file, it moves that file out of
+// the folder first (a running program's file can be renamed). Where this user may not change the folder
+// (Program Files), it starts itself again, from where it is, with the approval prompt.
 // As Setup's helper: --start "FOLDER" "PROGRAM" ARGUMENTS starts PROGRAM in FOLDER with the user's own
-// rights (0, or 5 where it could not); --runas "PROGRAM" ARGUMENTS runs it with the approval prompt and
-// gives its exit code, or 1223 where not approved.
+// rights (0, or 5 where it could not); --runas "FOLDER" "PROGRAM" ARGUMENTS runs it with the approval
+// prompt and gives its exit code, or 1223 where not approved.
 #define COBJMACROS
 #include <windows.h>
 #include <exdisp.h>
@@ -23,9 +23,9 @@ static int wait_for(HANDLE process) {
   return (int)code;
 }
 
-static int run_as_admin(const wchar_t* program, const wchar_t* arguments) {
+static int run_as_admin(const wchar_t* program, const wchar_t* arguments, const wchar_t* folder) {
   SHELLEXECUTEINFOW info = {sizeof info, SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC, GetForegroundWindow(), L"runas",
-                            program, arguments, NULL, SW_SHOWNORMAL, NULL, NULL, NULL, NULL, 0, {NULL}, NULL};
+                            program, arguments, folder, SW_SHOWNORMAL, NULL, NULL, NULL, NULL, 0, {NULL}, NULL};
   if (!ShellExecuteExW(&info)) return kNotApproved;
   return info.hProcess ? wait_for(info.hProcess) : kFailed;
 }
@@ -75,32 +75,27 @@ static int start_as_user(const wchar_t* program, const wchar_t* arguments, const
 }
 
 static int uninstall(const wchar_t* arguments) {
-  wchar_t self[MAX_PATH], folder[MAX_PATH], temp[MAX_PATH], work[MAX_PATH], path[MAX_PATH + 40], copy[MAX_PATH + 40],
+  wchar_t self[MAX_PATH], folder[MAX_PATH], temp[MAX_PATH], path[MAX_PATH + 40], copy[MAX_PATH + 40],
       moved[MAX_PATH + 40], command[3 * MAX_PATH + 200];
-  DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+  DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH), id = GetCurrentProcessId(), tick = GetTickCount();
   if (!length || length >= MAX_PATH || !GetTempPathW(MAX_PATH, temp) || wcslen(temp) > MAX_PATH - 40) return kFailed;
   wcscpy(folder, self);
   *wcsrchr(folder, L'\\') = 0;
   SetCurrentDirectoryW(temp);  // a current folder inside the program folder would keep it there
 
-  swprintf(path, MAX_PATH + 40, L"%ls\\~quorvid-%lu.tmp", folder, GetCurrentProcessId());
+  swprintf(path, MAX_PATH + 40, L"%ls\\~quorvid-%lu.tmp", folder, id);
   HANDLE probe = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
   if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
     if (wcsstr(arguments, L"/ELEVATED")) return kRefused;  // approved, and still not allowed: no second prompt
     swprintf(command, sizeof command / sizeof *command, L"%ls /ELEVATED", arguments);
-    int code = run_as_admin(self, command);
+    int code = run_as_admin(self, command, temp);
     return code == kNotApproved ? kRefused : code;
   }
   CloseHandle(probe);
 
-  for (unsigned i = 0;; i++) {
-    swprintf(work, MAX_PATH, L"%lsQuorvid-uninstall-%lu-%u", temp, GetCurrentProcessId(), i);
-    if (CreateDirectoryW(work, NULL)) break;
-    if (GetLastError() != ERROR_ALREADY_EXISTS || i > 100) return kFailed;
-  }
   swprintf(path, MAX_PATH + 40, L"%ls\\uninstall.dat", folder);
-  swprintf(copy, MAX_PATH + 40, L"%ls\\uninstall.exe", work);
-  swprintf(moved, MAX_PATH + 40, L"%ls\\launcher.exe", work);
+  swprintf(copy, MAX_PATH + 40, L"%lsQuorvid-uninstall-%lu-%lu.exe", temp, id, tick);
+  swprintf(moved, MAX_PATH + 40, L"%lsQuorvid-uninstall-%lu-%lu.old", temp, id, tick);
   if (!CopyFileW(path, copy, TRUE)) return kFailed;
   // Held against change until started: CreateProcess only reads it, which this shares.
   HANDLE hold = CreateFileW(copy, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -109,7 +104,7 @@ static int uninstall(const wchar_t* arguments) {
   STARTUPINFOW startup = {.cb = sizeof startup};
   PROCESS_INFORMATION process;
   int code = kFailed;
-  if (CreateProcessW(copy, command, NULL, NULL, FALSE, 0, NULL, work, &startup, &process)) {
+  if (CreateProcessW(copy, command, NULL, NULL, FALSE, 0, NULL, temp, &startup, &process)) {
     CloseHandle(process.hThread);
     code = wait_for(process.hProcess);
   }
@@ -118,7 +113,6 @@ static int uninstall(const wchar_t* arguments) {
   DeleteFileW(copy);
   // This file runs until the end: with an administrator's rights it goes at the next restart.
   MoveFileExW(GetFileAttributesW(moved) != INVALID_FILE_ATTRIBUTES ? moved : copy, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-  MoveFileExW(work, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
   return code;
 }
 
@@ -132,18 +126,11 @@ static wchar_t* quoted(wchar_t** line) {
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR line, int show) {
-  wchar_t *folder, *program;
   (void)instance, (void)previous, (void)show;
-  if (!wcsncmp(line, L"--start ", 8)) {
-    line += 8;
-    folder = quoted(&line);
-    program = folder ? quoted(&line) : NULL;
-    return program ? start_as_user(program, line, folder) : kFailed;
-  }
-  if (!wcsncmp(line, L"--runas ", 8)) {
-    line += 8;
-    program = quoted(&line);
-    return program ? run_as_admin(program, line) : kFailed;
-  }
-  return uninstall(line);
+  BOOL runas = !wcsncmp(line, L"--runas ", 8);
+  if (!runas && wcsncmp(line, L"--start ", 8)) return uninstall(line);
+  line += 8;
+  wchar_t *folder = quoted(&line), *program = folder ? quoted(&line) : NULL;
+  if (!program) return kFailed;
+  return runas ? run_as_admin(program, line, folder) : start_as_user(program, line, folder);
 }

@@ -9,8 +9,7 @@ Var Program  ; the program whose switches are run: Setup's own, in $PLUGINSDIR; 
 Var NoClose  ; 1: /NOCLOSE, a running copy is refused rather than closed
 Var Saved    ; the file where --exit-all listed the copies it closed, until --resume
 Var ServiceRemoved ; the station whose service this run removed, until it runs again
-; The program's switches run hidden (nsExec), and what they print goes to the log; their exit code is
-; "error" where they could not start.
+; The program's switches run hidden (nsExec), their output to the log; exit code "error": not started.
 ; ${FAIL} CODE TEXT: logs and shows TEXT (unless silent), and ends this run with exit code CODE.
 !macro FAIL UN CODE TEXT
   SetErrorLevel ${CODE}
@@ -20,7 +19,6 @@ Var ServiceRemoved ; the station whose service this run removed, until it runs a
   Abort
 !macroend
 !define FAIL '!insertmacro FAIL ""'
-!define UN.FAIL '!insertmacro FAIL un.'
 !macro SHARED UN NAME
 ; Pop: a line for the details list and for this run's log, %TEMP%\Quorvid-setup-<process>-<time>.log (or
 ; -uninstall-): a name of its own, made new (CREATE_NEW), so that nothing planted there is written through.
@@ -89,18 +87,16 @@ Function ${UN}UseScope
     SetRegView 64
   ${EndIf}
 FunctionEnd
-; Pop: a program folder. Takes away the files an installation put there, its shortcuts and its entry;
+; $R0: a program folder. Takes away the files an installation put there, its shortcuts and its entry;
 ; a file still in use (another user's copy) goes at the next restart. Files of the user's stay.
 Function ${UN}RemoveInstallation
-  Exch $0
   ${For} $1 1 5
     ${WordFind} "${PROGRAM_FILES}" " " "+$1" $2
-    Delete /REBOOTOK "$0\$2"
+    Delete /REBOOTOK "$R0\$2"
   ${Next}
-  RMDir /REBOOTOK $0
+  RMDir /REBOOTOK $R0
   Delete "$SMPROGRAMS\Quorvid.lnk"
   Delete "$SMSTARTUP\Quorvid.lnk"
   DeleteRegKey SHCTX "${UNINST_KEY}"
-  Pop $0
 FunctionEnd
 !macroend

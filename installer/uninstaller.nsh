@@ -1,7 +1,5 @@
 ; The uninstaller, NSIS's own, run by uninstall.exe (helper.c) from a copy of its own on the program
-; folder ("_?="), elevated already where the installation is all users'.
-; Exit codes: 0 removed; 1 cancelled, or an administrator's approval missing; 2 a running copy was not
-; closed (/NOCLOSE, or it did not close); 6 the service could not be removed. Refused, nothing changed.
+; folder ("_?="), elevated already where the installation is all users'. Its exit codes are the README's.
 Function un.onInit
   StrCpy $Program "$INSTDIR\Quorvid.exe"
   ${GetParameters} $0
@@ -17,7 +15,7 @@ Function un.onInit
     UserInfo::GetAccountType
     Pop $0
     ${If} $0 != Admin
-      ${UN.FAIL} 1 "Quorvid is installed for all users: removing it needs an administrator's approval."
+      !insertmacro FAIL un. 1 "Quorvid is installed for all users: removing it needs an administrator's approval."
     ${EndIf}
   ${EndIf}
   ReadRegStr $Station SHCTX "${UNINST_KEY}" "StationFolder"
@@ -34,7 +32,7 @@ Section "Uninstall"
     Call un.RemoveService
   ${EndIf}
   Call un.CloseCopies
-  Push $INSTDIR
+  StrCpy $R0 $INSTDIR
   Call un.RemoveInstallation
   Push "Removed Quorvid from $INSTDIR; the station folder $Station stays as it is."
   Call un.Log

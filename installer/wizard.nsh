@@ -37,12 +37,10 @@ Function OptionsPage
   StrCpy $1 "Quorvid will run the station in $Station while you are logged on, with your own rights."
   StrCpy $2 "&Start Quorvid when I log on"
   StrCpy $3 "A shortcut in your Startup folder starts Quorvid in the station folder, with both scripts running."
-  StrCpy $4 "the search path (PATH)"
   ${If} $Scope == all
     StrCpy $1 "Quorvid's service will run the station in $Station: it starts both scripts when the computer starts, starts a script again when it ends, and needs nobody to log on."
     StrCpy $2 "&Show the station's lamps in the notification area when anyone logs on"
     StrCpy $3 "Each user then sees how the scripts run, and can open Quorvid's window from the icon. Starting and stopping the scripts is for administrators."
-    StrCpy $4 "the computer's search path (the system's PATH, not a user's)"
   ${EndIf}
   ${NSD_CreateLabel} 0 0 100% 28u $1
   Pop $0
@@ -60,7 +58,7 @@ Function OptionsPage
     Pop $ExampleBox
     ${IfThen} $CopyExample == 1 ${|} ${NSD_Check} $ExampleBox ${|}
   ${EndIf}
-  ${NSD_CreateLabel} 0 82u 100% 50u "The scripts, sbs1station.php and uploader.php, must be in the station folder before they start, and php.exe in the station folder or on $4.$\r$\n$\r$\nA Quorvid that runs from the program folder is closed while Setup works, and started again afterwards as it was."
+  ${NSD_CreateLabel} 0 82u 100% 50u "The scripts, sbs1station.php and uploader.php, must be in the station folder before they start, and php.exe in the station folder or on the search path (PATH; for all users, the system's).$\r$\n$\r$\nA Quorvid that runs from the program folder is closed while Setup works, and started again afterwards as it was."
   Pop $0
   nsDialogs::Show
 FunctionEnd

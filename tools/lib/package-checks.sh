@@ -65,15 +65,16 @@ check_sums() { (cd "$dist" && sha256sum --quiet -c SHA256SUMS); }
 
 check_zip() { py check-zip "$dist/$(release_name "$1").zip" "$1" "$version"; }
 
-# The installer carries the staged release, whose program is the one built, and the helper; it has the
-# version record, and it asks for no administrator rights before the user chooses all users.
+# The installer carries exactly the staged release, whose program is the one built, and the helper as
+# uninstall.exe (Setup's own copies of both too); it has the version record, and it asks for no
+# administrator rights before the user chooses all users.
 check_payload() {
-  local out="$work/payload-$1" stage="$builds/release-$1/stage" name
+  local out="$work/payload-$1" stage="$builds/release-$1/stage"
   py check-setup "$dist/$(release_name "$1")-setup.exe" "$version" || return
   7z x -y -o"$out" "$dist/$(release_name "$1")-setup.exe" >/dev/null || return
-  cmp "$out/Quorvid.exe.new" "$builds/release-$1/bin/Quorvid.exe" || return
-  for name in Quorvid.exe README.txt config.ini.example; do cmp "$stage/$name" "$out/$name.new" || return; done
-  cmp "$builds/release-$1/helper.exe" "$out/uninstall.exe.new"
+  cmp "$out/Quorvid.exe" "$builds/release-$1/bin/Quorvid.exe" && diff -r -x '$*' -x 'uninstall.*' "$stage" "$out" &&
+    cmp "$builds/release-$1/helper.exe" "$out/uninstall.exe" && cmp "$out/Quorvid.exe" "$out/\$PLUGINSDIR/Quorvid.exe" &&
+    cmp "$out/uninstall.exe" "$out/\$PLUGINSDIR/helper.exe"
 }
 
 # The zip's program, unpacked into a station folder (the example config.ini, the demo's scripts and
