@@ -93,15 +93,20 @@ check_zip_run() {
 # run_cmd LINE: that exact command line, written to a batch file that cmd.exe runs (so that quotes reach
 # the program as written: wine itself would quote an argument with blanks); its exit code. Now and then,
 # under load, Wine fails to start a process at all ("ShellExecuteEx failed", 1): that start is tried once
-# more. Output goes through a file: a program that Setup starts keeps what it inherited open.
+# more. Output goes through a file: a program that Setup starts keeps what it inherited open. A run that
+# waits for a person (a message box) is ended after two minutes, with all that runs in Wine.
 run_cmd() {
   local out="$work/cmd.log" status=0
   printf '@%s\r\n' "$1" >"$WINEPREFIX/drive_c/run.cmd"
-  wine cmd.exe /c 'C:\run.cmd' </dev/null >"$out" 2>&1 || status=$?
+  timeout 120 "$WINELOADER" cmd.exe /c 'C:\run.cmd' </dev/null >"$out" 2>&1 || status=$?
   if [ "$status" -ne 0 ] && grep -q 'ShellExecuteEx failed' "$out"; then
     sleep 1
     status=0
-    wine cmd.exe /c 'C:\run.cmd' </dev/null >"$out" 2>&1 || status=$?
+    timeout 120 "$WINELOADER" cmd.exe /c 'C:\run.cmd' </dev/null >"$out" 2>&1 || status=$?
+  fi
+  if [ "$status" -eq 124 ]; then
+    echo "$1: still running after two minutes (a message box?)" >>"$out"
+    wineserver -k && quorvid_begin_wine
   fi
   cat "$out"
   return "$status"
@@ -256,9 +261,10 @@ check_install_quoted() {
   installed_right "$1"
 }
 
-# An update of that installation keeps every choice; /D= moves it, /NOAUTOSTART drops the log-on start.
-# While the program runs with its scripts, /NOCLOSE refuses (exit code 2); without it, the update closes
-# the program and starts it again in its station folder, its scripts running.
+# An update of that installation keeps every choice, the log-on start on or off; /D= moves it,
+# /NOAUTOSTART drops the log-on start. While the program runs with its scripts, /NOCLOSE refuses (exit
+# code 2); without it, the update closes the program and starts it again in its station folder, its
+# scripts running.
 check_update() {
   check_install_quoted "$1" || return
   setup "$1" /S || fail "the update failed: $?" || return
@@ -270,10 +276,10 @@ check_update() {
   installed_right "$1" none || return
   start_by_shortcut || return
   refused 2 "$1" "/S /NOCLOSE" || { end_programs; return 1; }
-  setup "$1" "/S /AUTOSTART" || { end_programs; fail "the update failed: $?"; return; }
+  setup "$1" /S || { end_programs; fail "the update failed: $?"; return; }
   remote wait-running || { end_programs; fail "the scripts do not run after the update"; return; }
   status_of "$station_win" >/dev/null || { end_programs; fail "--status does not see both scripts"; return; }
-  installed_right "$1"
+  installed_right "$1" none
 }
 
 # A file of the installation held open by another program, so that it cannot be replaced: Setup puts
