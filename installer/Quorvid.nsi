@@ -22,13 +22,13 @@ SetDateSave off
 !include WordFunc.nsh
 !include nsDialogs.nsh
 !include shared.nsh
-; The elevated Setup's word to the one that waits for it: installed, and "Start Quorvid now" ticked.
-!define START_AFTER 10
+!define START_AFTER 10 ; the elevated Setup's word to the one that waits: installed, "Start Quorvid now" on
 Name "Quorvid"
 Caption "Quorvid ${VERSION} Setup"
 OutFile "${OUTFILE}"
 RequestExecutionLevel user
 ManifestDPIAware true
+SpaceTexts none ; a few hundred KB, and the station folder's page would show them too
 BrandingText "Quorvid ${VERSION}"
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "Quorvid Sharing Application Setup"

@@ -38,7 +38,7 @@ Function OptionsPage
   StrCpy $2 "&Start Quorvid when I log on"
   StrCpy $3 "A shortcut in your Startup folder starts Quorvid in the station folder, with both scripts running."
   ${If} $Scope == all
-    StrCpy $1 "Quorvid's service will run the station in $Station: it starts both scripts when the computer starts, starts a script again when it ends, and needs nobody to log on."
+    StrCpy $1 "Quorvid's service will run the station in $Station: it starts both scripts with the computer, starts a script again when it ends, and needs nobody to log on."
     StrCpy $2 "&Show the station's lamps in the notification area when anyone logs on"
     StrCpy $3 "Each user then sees how the scripts run, and can open Quorvid's window from the icon. Starting and stopping the scripts is for administrators."
   ${EndIf}
