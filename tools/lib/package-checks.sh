@@ -65,16 +65,16 @@ check_sums() { (cd "$dist" && sha256sum --quiet -c SHA256SUMS); }
 
 check_zip() { py check-zip "$dist/$(release_name "$1").zip" "$1" "$version"; }
 
-# The installer carries exactly the staged release, whose program is the one built; it has the
-# version record, and it asks for no administrator rights before the user chooses all users.
+# The installer carries exactly the staged release, whose program is the one built, and the helper as
+# uninstall.exe (Setup's own copies of both too); it has the version record, and it asks for no
+# administrator rights before the user chooses all users.
 check_payload() {
   local out="$work/payload-$1" stage="$builds/release-$1/stage"
   py check-setup "$dist/$(release_name "$1")-setup.exe" "$version" || return
   7z x -y -o"$out" "$dist/$(release_name "$1")-setup.exe" >/dev/null || return
-  cmp "$out/Quorvid.exe" "$builds/release-$1/bin/Quorvid.exe" || return
-  # Folders named by a variable ($PLUGINSDIR, the station folder's copy of the example) aside.
-  diff -r -x '$*' "$stage" "$out" || return
-  cmp "$stage/config.ini.example" "$out"/\$_*_/config.ini
+  cmp "$out/Quorvid.exe" "$builds/release-$1/bin/Quorvid.exe" && diff -r -x '$*' -x 'uninstall.*' "$stage" "$out" &&
+    cmp "$builds/release-$1/helper.exe" "$out/uninstall.exe" && cmp "$out/Quorvid.exe" "$out/\$PLUGINSDIR/Quorvid.exe" &&
+    cmp "$out/uninstall.exe" "$out/\$PLUGINSDIR/helper.exe"
 }
 
 # The zip's program, unpacked into a station folder (the example config.ini, the demo's scripts and
@@ -88,42 +88,44 @@ check_zip_run() {
   run_to_end $! || { end_programs; return 1; }
 }
 
-# --- The installer, silent, as a user or an administrator would use it. The station's files are the user's. ---
+# --- The installer, silent, as a user, an administrator or a deployment tool would use it. ---
 
-# setup ARCH ARGS...: the installer with this exact command line (wine would quote arguments with
-# blanks, and the installer takes /D= only unquoted); its exit code.
-setup() {
-  local arch=$1
-  shift
-  run_cmd "C:\\$(release_name "$arch")-setup.exe $*"
-}
-# run_cmd LINE: that command line through cmd.exe; its exit code. Now and then, under load, Wine fails to
-# start a process at all: its loader then says "ShellExecuteEx failed" and gives 1, although nothing of
-# the command ran. That start is tried once more; any other outcome is the command's own. The output goes
-# through a file, not a pipe: a program that Setup starts again keeps what it inherited open.
+# run_cmd LINE: that exact command line, written to a batch file that cmd.exe runs (so that quotes reach
+# the program as written: wine itself would quote an argument with blanks); its exit code. Now and then,
+# under load, Wine fails to start a process at all ("ShellExecuteEx failed", 1): that start is tried once
+# more. Output goes through a file: a program that Setup starts keeps what it inherited open. A run that
+# waits for a person (a message box) is ended after two minutes, with all that runs in Wine.
 run_cmd() {
   local out="$work/cmd.log" status=0
-  wine cmd.exe /c "$1" </dev/null >"$out" 2>&1 || status=$?
+  printf '@%s\r\n' "$1" >"$WINEPREFIX/drive_c/run.cmd"
+  timeout 120 "$WINELOADER" cmd.exe /c 'C:\run.cmd' </dev/null >"$out" 2>&1 || status=$?
   if [ "$status" -ne 0 ] && grep -q 'ShellExecuteEx failed' "$out"; then
     sleep 1
     status=0
-    wine cmd.exe /c "$1" </dev/null >"$out" 2>&1 || status=$?
+    timeout 120 "$WINELOADER" cmd.exe /c 'C:\run.cmd' </dev/null >"$out" 2>&1 || status=$?
+  fi
+  if [ "$status" -eq 124 ]; then
+    echo "$1: still running after two minutes (a message box?)" >>"$out"
+    wineserver -k && quorvid_begin_wine
   fi
   cat "$out"
   return "$status"
 }
-# The uninstall entry's three possible keys: the user's, all users' and the 32-bit view's, where two
-# packages would each leave one if they were two products.
+setup() { # setup ARCH ARGS...: the installer with exactly this command line
+  local arch=$1
+  shift
+  run_cmd "C:\\$(release_name "$arch")-setup.exe $*"
+}
 key_base='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid'
-entry_keys=("HKCU\\$key_base" "HKLM\\$key_base" "HKLM\\Software\\WOW6432Node\\${key_base#Software\\}")
-entry_names=(HKCU HKLM HKLM-32-bit)
+entry_keys=("HKCU\\$key_base" "HKLM\\$key_base")
+entry_names=(HKCU HKLM)
 entries() {
   local i
-  for i in 0 1 2; do
-    wine reg.exe query "${entry_keys[i]}" /v DisplayName >/dev/null 2>&1 && echo "${entry_names[i]}"
+  for i in 0 1; do
+    if wine reg.exe query "${entry_keys[i]}" /v DisplayName >/dev/null 2>&1; then echo "${entry_names[i]}"; fi
   done
 }
-# installer_places ARCH user|all: where that package installs in that scope.
+# installer_places ARCH user|all: where that package installs in that scope, and its default station.
 installer_places() {
   if [ "$2" = user ]; then
     instdir_win="$local_appdata_win\\Programs\\Quorvid" uninstall_key=${entry_keys[0]} entry=HKCU
@@ -134,86 +136,63 @@ installer_places() {
   fi
   instdir=$(unix_path "$instdir_win")
 }
-# registry_value NAME: a value of the uninstall entry.
-registry_value() {
+registry_value() { # NAME: a value of the uninstall entry
   wine reg.exe query "$uninstall_key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
-station_state() { (cd "$station" && find . -printf '%p %y %s %T@\n' | LC_ALL=C sort); }
 shortcuts() { find "$WINEPREFIX/drive_c" -iname 'Quorvid*.lnk' | LC_ALL=C sort; }
-startup_shortcut() { shortcuts | grep -i '/startup/'; }
-menu_shortcut() { shortcuts | grep -vi '/startup/'; }
-# Everything an installation is: its files, shortcuts, entries and the station folder. A refusal
-# changes none of it.
+scope_shortcuts() { if [ "$entry" = HKLM ]; then shortcuts | grep /ProgramData/; else shortcuts | grep /users/; fi; }
+# Everything an installation is, but the logs: its files, shortcuts, entries and station folders.
 state() {
   find "$WINEPREFIX/drive_c" -ipath '*quorvid*' ! -ipath '*/temp/*' -printf '%p %y %s %T@\n' | LC_ALL=C sort
   entries
 }
-
-# installed_files_right ARCH [FOLDER]: the program folder holds exactly what was staged, and the
-# uninstaller, besides the user's notes.txt where the checks put one.
-installed_files_right() {
-  local stage="$builds/release-$1/stage" folder=${2:-$instdir}
+installed_files_right() { # ARCH: the program folder holds the release, the uninstaller, and notes.txt if put there
+  local stage="$builds/release-$1/stage"
   diff <(cd "$stage" && find . -type f | LC_ALL=C sort) \
-    <(cd "$folder" && find . -type f ! -name uninstall.exe ! -name notes.txt | LC_ALL=C sort) || return
-  cmp "$stage/Quorvid.exe" "$folder/Quorvid.exe" && [ -f "$folder/uninstall.exe" ]
+    <(cd "$instdir" && find . -type f ! -name 'uninstall.*' ! -name notes.txt | LC_ALL=C sort) || return
+  cmp "$stage/Quorvid.exe" "$instdir/Quorvid.exe" && cmp "$builds/release-$1/helper.exe" "$instdir/uninstall.exe" &&
+    [ -f "$instdir/uninstall.dat" ] || fail "the program folder's files are not the release's"
 }
-
-# installed_right ARCH: one installation, in the program folder of $instdir_win, with one uninstall
-# entry ($entry) that describes it, and both shortcuts, in the scope's own folders.
+# installed_right ARCH [LOGON]: the files, the scope's entry describing them, and its shortcuts: the Start
+# menu's, and a Startup one with LOGON's arguments (--start, --tray), or none for "none".
 installed_right() {
   installed_files_right "$1" || return
-  [ "$(entries)" = "$entry" ] || fail "uninstall entries: $(entries | xargs), not $entry" || return
+  entries | grep -qx "$entry" || fail "no $entry uninstall entry: $(entries | xargs)" || return
   local name wanted value
-  for name in DisplayName DisplayVersion Publisher DisplayIcon InstallLocation UninstallString \
-    QuietUninstallString EstimatedSize NoModify NoRepair StationFolder; do
+  for name in DisplayVersion InstallLocation QuietUninstallString StationFolder; do
     value=$(registry_value "$name")
     case $name in
       DisplayVersion) wanted=$version ;;
-      DisplayIcon) wanted="$instdir_win\\Quorvid.exe,0" ;;
       InstallLocation) wanted=$instdir_win ;;
       QuietUninstallString) wanted="\"$instdir_win\\uninstall.exe\" /S" ;;
       StationFolder) wanted=$station_win ;;
-      *) wanted=$value ;;
     esac
-    [ -n "$value" ] && [ "$value" = "$wanted" ] || fail "uninstall entry: $name is '$value'" || return
+    [ "$value" = "$wanted" ] || fail "uninstall entry: $name is '$value', not '$wanted'" || return
   done
-  check_shortcuts
+  local logon=${2:---start} count=2
+  [ "$logon" = none ] && count=1
+  [ "$(scope_shortcuts | wc -l)" -eq $count ] || fail "not $count shortcut(s):" "$(scope_shortcuts)" || return
+  py check-lnk "$(scope_shortcuts | grep -vi /startup/)" "$instdir_win\\Quorvid.exe" "" "$station_win" || return
+  [ $count -eq 1 ] || py check-lnk "$(scope_shortcuts | grep -i /startup/)" "$instdir_win\\Quorvid.exe" "$logon" "$station_win"
 }
-
-# check_shortcuts [--start|none]: the Start-menu shortcut, and the Startup one unless "none", start the
-# program in the station folder; all users' shortcuts live in ProgramData, a user's in the profile.
-check_shortcuts() {
-  local count=2 folder=/users/
-  [ "${1:---start}" = none ] && count=1
-  [ "$entry" = HKLM ] && folder=/ProgramData/
-  [ "$(shortcuts | wc -l)" -eq $count ] || fail "not $count shortcut(s):" $'\n'"$(shortcuts)" || return
-  ! shortcuts | grep -v "$folder" || fail "not in $folder" || return
-  py check-lnk "$(menu_shortcut)" "$instdir_win\\Quorvid.exe" "" "$station_win" || return
-  [ $count -eq 1 ] || py check-lnk "$(startup_shortcut)" "$instdir_win\\Quorvid.exe" --start "$station_win"
+# A station folder with the demo's scripts and the stand-in interpreter.
+make_station() { mkdir -p "$1" && cp "$root"/demo/* "$builds/$2/bin/php.exe" "$1/"; }
+all_station_win='C:\ProgramData\Quorvid\Station'
+# Each installer check starts from a prefix without an installation, whatever the one before it left:
+# no Quorvid running, no service, no uninstall entry, program folder or shortcut; the station folder
+# with the scripts. A check sets up the installation it needs.
+clean_start() {
+  local key folder
+  end_programs
+  for folder in "$station_win" "$all_station_win"; do wine "$zip_exe" --remove-service "--station=$folder" </dev/null >/dev/null 2>&1; done
+  for key in "${entry_keys[@]}"; do wine reg.exe delete "$key" /f >/dev/null 2>&1; done
+  for folder in "$local_appdata_win\\Programs\\Quorvid" 'C:\Quorvid programs' 'C:\Program Files\Quorvid' \
+    'C:\Program Files (x86)\Quorvid' 'C:\ProgramData\Quorvid' "$station_win"; do rm -rf "$(unix_path "$folder")"; done
+  shortcuts | while read -r link; do rm -f "$link"; done
+  make_station "$station" "$1"
 }
-
-# A fresh installation for the user alone: no HKLM entry, nothing outside the user's profile.
-check_install() {
-  mkdir -p "$station" || return
-  cp "$root"/demo/* "$builds/$1/bin/php.exe" "$station/" || return
-  station_before=$(station_state)
-  installer_places "$1" user
-  # The switch quoted whole, as PowerShell and deployment tools pass it.
-  wine "C:\\$(release_name "$1")-setup.exe" /S "/STATION=$station_win" /AUTOSTART </dev/null ||
-    fail "the installer failed: $?" || return
-  installed_right "$1"
-}
-
-# Through the Start-menu shortcut, and Start clicked: the scripts and the stand-in interpreter are
-# found only in the station folder, so both lists fill only if the program runs there.
-check_shortcut_start() {
-  wine start /wait /unix "$(menu_shortcut)" </dev/null >"$work/shortcut-run.log" 2>&1 &
-  program=$!
-  remote wait main && remote post main $WM_COMMAND $IDC_START 0 && remote wait-running ||
-    { end_programs; fail "the scripts did not run in the station folder"; }
-}
-
-# refused CODE ARCH|FILE ARGS: the installer ends with exit code CODE and changes nothing.
+afresh() { clean_start "$2" && "$@"; } # afresh FUNCTION ARCH: that check of the installer from a clean start
+# refused CODE ARCH ARGS: the installer ends with exit code CODE and changes nothing.
 refused() {
   local code=$1 exe=$2 status=0 before
   shift 2
@@ -223,214 +202,216 @@ refused() {
   [ "$status" -eq "$code" ] || fail "$exe $*: exit code $status, not $code" || return
   [ "$(state)" = "$before" ] || fail "$exe $* changed:" "$(diff <(echo "$before") <(state))"
 }
+status_of() { # STATION_WIN: what --status says of it, asked of the zip's program (it outlives the installations)
+  wine "$zip_exe" --status "--station=$1" </dev/null | tr -d '\r'
+}
+uninstall() { # the entry's quiet uninstall command, which returns once the removal has ended
+  local command
+  command=$(registry_value QuietUninstallString)
+  [ -n "$command" ] || fail "no QuietUninstallString" || return
+  run_cmd "$command" || fail "the uninstaller failed: $?"
+}
+# Through the Start-menu shortcut, Start clicked: the scripts and the stand-in are found only in the
+# station folder, so both lists fill only if the program runs there.
+start_by_shortcut() {
+  wine start /unix "$(scope_shortcuts | grep -vi /startup/)" </dev/null >"$work/shortcut-run.log" 2>&1
+  remote wait main && remote post main $WM_COMMAND $IDC_START 0 && remote wait-running ||
+    { end_programs; fail "the scripts did not run in the station folder"; }
+}
+# install_for_user ARCH: installed for the user, for the station folder, and running with its scripts.
+install_for_user() {
+  installer_places "$1" user
+  setup "$1" "/S \"/STATION=$station_win\"" || fail "the installer failed: $?" || return
+  start_by_shortcut
+}
 
-# listed: the copies of Quorvid running in this session, as the installed program's --list shows them:
-# state, program and station folder, one a line.
-listed() { wine "$instdir/Quorvid.exe" --list </dev/null | tr -d '\r' | cut -f2-4; }
+# /S alone: for the user, the default station folder made with the example config.ini, where the
+# Start-menu shortcut starts Quorvid showing the example's settings. Uninstalled by the entry's command
+# while it runs its scripts there: it closes the program and returns once the files are gone, exit code
+# 0; a file of the user's beside the program, and the station folder, stay.
+check_default_station() {
+  local documents_win documents login
+  documents_win=$(wine cmd.exe /c echo %USERPROFILE% </dev/null | tr -d '\r')\\Documents\\Quorvid\ station
+  documents=$(unix_path "$documents_win")
+  rm -rf "$documents"
+  installer_places "$1" user
+  setup "$1" /S || fail "the installer failed: $?" || return
+  cmp <(tr -d '\r' <"$documents/config.ini") "$root/installer/example-station/config.ini" ||
+    fail "the station's config.ini is not the example" || return
+  station_win=$documents_win installed_right "$1" || return
+  cp "$root"/demo/*.php "$builds/$1/bin/php.exe" "$documents/" && echo "my own notes" >"$instdir/notes.txt" || return
+  start_by_shortcut || return
+  login=$(remote text main $IDC_LOGIN | tr -d '\r')
+  [ "$login" = STATION01 ] || { end_programs; fail "the window shows the login '$login', not the example's"; return; }
+  uninstall || { end_programs; return 1; }
+  remote gone main || { end_programs; fail "the program still runs"; return; }
+  [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
+    fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
+  [ -z "$(scope_shortcuts)" ] || fail "shortcuts left:" "$(scope_shortcuts)" || return
+  ! entries | grep -qx "$entry" || fail "the $entry entry is left" || return
+  [ -f "$documents/config.ini" ] || fail "the uninstaller took the station's config.ini"
+}
 
-# While the installed program runs with its scripts, /NOCLOSE refuses the update (exit code 2) and
-# changes nothing; without it, a silent update closes the program and starts the new one again in the
-# same station folder, its scripts running.
-check_update_running() {
+# For the user, every switch quoted whole as PowerShell 7.3 and deployment tools pass them ("/S" and a
+# program folder with a blank too): installed there, for that station, with the log-on start.
+check_install_quoted() {
+  installer_places "$1" user
+  instdir_win='C:\Quorvid programs' instdir=$(unix_path 'C:\Quorvid programs')
+  setup "$1" "\"/S\" \"/STATION=$station_win\" /AUTOSTART \"/D=$instdir_win\"" || fail "the installer failed: $?" || return
+  installed_right "$1"
+}
+
+# An update of that installation keeps every choice, the log-on start on or off; /D= moves it,
+# /NOAUTOSTART drops the log-on start. While the program runs with its scripts, /NOCLOSE refuses (exit
+# code 2); without it, the update closes the program and starts it again in its station folder, its
+# scripts running.
+check_update() {
+  check_install_quoted "$1" || return
+  setup "$1" /S || fail "the update failed: $?" || return
+  installed_right "$1" || return
+  local old=$instdir
+  installer_places "$1" user
+  setup "$1" "/S /NOAUTOSTART \"/D=$instdir_win\"" || fail "the move failed: $?" || return
+  [ ! -e "$old" ] || fail "the earlier program folder stayed" || return
+  installed_right "$1" none || return
+  start_by_shortcut || return
   refused 2 "$1" "/S /NOCLOSE" || { end_programs; return 1; }
   setup "$1" /S || { end_programs; fail "the update failed: $?"; return; }
-  wait_ended "$program" 20 || { end_programs; return 1; }
   remote wait-running || { end_programs; fail "the scripts do not run after the update"; return; }
-  local wanted
-  wanted=$(printf 'running\t%s\\Quorvid.exe\t%s' "$instdir_win" "$station_win")
-  [ "$(listed | tr '[:upper:]' '[:lower:]')" = "$(echo "$wanted" | tr '[:upper:]' '[:lower:]')" ] ||
-    { end_programs; fail "running after the update: $(listed)"; return; }
+  status_of "$station_win" >/dev/null || { end_programs; fail "--status does not see both scripts"; return; }
+  installed_right "$1" none
+}
+
+# A file of the installation held open by another program, so that it cannot be replaced: Setup puts
+# everything back (exit code 5), and the copy it closed runs again with its scripts.
+check_failure_restarts() {
+  cat >"$work/hold.c" <<'C'
+#include <windows.h>
+int wmain(int argc, wchar_t** argv) { HANDLE h = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  if (h == INVALID_HANDLE_VALUE) return 1; Sleep(INFINITE); return 0; }
+C
+  x86_64-w64-mingw32-gcc -municode -o "$work/hold.exe" "$work/hold.c" || return
+  install_for_user "$1" || return
+  local before holder status=0
+  before=$(cd "$instdir" && find . -mindepth 1 -printf '%p %s %T@\n' | LC_ALL=C sort)
+  wine "$work/hold.exe" "$instdir_win\\README.txt" </dev/null >/dev/null 2>&1 &
+  holder=$!
+  sleep 2
+  setup "$1" /S || status=$?
+  kill "$holder" 2>/dev/null; wine taskkill.exe /f /im hold.exe >/dev/null 2>&1
+  [ "$status" -eq 5 ] || { end_programs; fail "exit code $status, not 5"; return; }
+  [ "$(cd "$instdir" && find . -mindepth 1 -printf '%p %s %T@\n' | LC_ALL=C sort)" = "$before" ] ||
+    { end_programs; fail "the program folder changed"; return; }
+  remote wait-running || { end_programs; fail "the closed copy does not run again"; return; }
   wine "$instdir/Quorvid.exe" --exit "--station=$station_win" </dev/null || { end_programs; fail "--exit failed"; }
 }
 
-# An update keeps every choice it is not told otherwise: the same version again, with neither
-# /STATION nor /AUTOSTART; moved with /D=; /NOAUTOSTART, then /AUTOSTART.
-check_update() {
-  local home_win=$instdir_win
-  setup "$1" /S || fail "the installer failed: $?" || return
-  installed_right "$1" || return
-  instdir_win="$home_win 2"
-  setup "$1" "/S /D=$instdir_win" || fail "the installer failed: $?" || return
-  [ ! -e "$instdir" ] || fail "the earlier program folder stayed" || return
-  instdir=$(unix_path "$instdir_win")
-  installed_right "$1" || return
-  installer_places "$1" user
-  setup "$1" "/S /NOAUTOSTART /D=$instdir_win" || fail "the installer failed: $?" || return
-  check_shortcuts none || return
-  setup "$1" "/S /AUTOSTART" || fail "the installer failed: $?" || return
-  installed_right "$1"
-}
-
-# Installing an older version over this one: asked first, so refused silently, with exit code 3.
-check_older() {
-  make_installer "$1" 0.9.0.0 "$WINEPREFIX/drive_c/older-setup.exe" || return
-  refused 3 older-setup.exe /S
-}
-
-# The program folder is the station folder however it is written, a folder inside it, or a folder
-# with a file of the user's named as one of Setup's: refused with exit code 4, the file as it was.
-check_refuses_folders() {
-  local folder_win="$local_appdata_win\\My tools" folder d
-  folder=$(unix_path "$folder_win")
-  mkdir -p "$folder" && echo "my own notes" >"$folder/README.txt" || return
-  refused 4 "$1" "/S /D=$folder_win" || return
-  for d in "$station_win" "$station_win\\" "$station_win\\..\\${station_win#C:\\}" "$station_win\\bin"; do
-    refused 4 "$1" "/S /D=$d" || return
+# Refused, changing nothing: an unknown switch, and /ALLUSERS with a program folder outside Program Files
+# (4); a program folder that is the station folder however written, lies in it, or holds a file of the
+# user's named as one of Setup's (4); over this version, an older one (3).
+check_refusals() {
+  refused 4 "$1" "/S /ALLUSER" || return
+  refused 4 "$1" "/S /ALLUSERS \"/D=C:\\Quorvid for all\"" || return
+  local folder_win="$local_appdata_win\\My tools" d
+  mkdir -p "$(unix_path "$folder_win")" && echo "my own notes" >"$(unix_path "$folder_win")/README.txt" || return
+  for d in "$folder_win" "$station_win" "$station_win\\" "$station_win\\..\\${station_win#C:\\}" "$station_win\\bin"; do
+    refused 4 "$1" "/S \"/STATION=$station_win\" \"/D=$d\"" || return
   done
-  [ "$(ls "$folder")" = README.txt ] && [ "$(cat "$folder/README.txt")" = "my own notes" ] ||
-    fail "the user's folder changed" || return
-  rm -r "$folder"
+  [ "$(cat "$(unix_path "$folder_win")/README.txt")" = "my own notes" ] || fail "the user's file changed" || return
+  rm -r "$(unix_path "$folder_win")"
+  setup "$1" "/S \"/STATION=$station_win\"" || fail "the installer failed: $?" || return
+  make_installer "$1" 0.9.0.0 "$WINEPREFIX/drive_c/older-setup.exe" && refused 3 older-setup.exe /S
 }
 
-# uninstall [FOLDER]: the uninstall command that Programs and Features runs, from the entry; it returns
-# once the removal has ended, with its exit code.
-uninstall() {
-  local command program_path
-  command=$(registry_value QuietUninstallString) # "C:\...\uninstall.exe" /S
-  program_path=${command#\"}
-  program_path=${program_path%%\"*}
-  [ -n "$program_path" ] || fail "no QuietUninstallString" || return
-  wine "$program_path" ${command##*\" } </dev/null || fail "the uninstaller failed: $?"
-}
-
-# A program folder of the user's, with a file of the user's in it: Setup installs beside the file and
-# the uninstaller leaves it, and a second installation there works. The example config.ini, edited where
-# it stands, survives an update and the uninstall.
-check_user_folder() {
-  local folder_win="$local_appdata_win\\My tools" folder
-  folder=$(unix_path "$folder_win")
-  mkdir -p "$folder" && echo "my own notes" >"$folder/notes.txt" || return
-  installer_places "$1" user
-  instdir_win=$folder_win instdir=$folder
-  local round
-  for round in first second; do
-    setup "$1" "/S /STATION=$station_win /NOAUTOSTART /D=$folder_win" ||
-      fail "the $round installation failed: $?" || return
-    installed_files_right "$1" || return
-    [ "$(cat "$folder/notes.txt")" = "my own notes" ] || fail "the user's file changed" || return
-    [ $round = second ] || { uninstall && [ ! -e "$folder/Quorvid.exe" ]; } || fail "not uninstalled" || return
-  done
-  echo "interval=20" >>"$folder/config.ini.example"
-  cp "$folder/config.ini.example" "$work/edited.ini"
-  setup "$1" "/S" || fail "the update failed: $?" || return
-  cmp "$work/edited.ini" "$folder/config.ini.example" || fail "the update replaced the edited example" || return
-  uninstall || return
-  [ "$(cd "$folder" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./config.ini.example ./notes.txt" ] ||
-    fail "the program folder holds:" "$(cd "$folder" && find .)" || return
-  cmp "$work/edited.ini" "$folder/config.ini.example" || fail "the uninstaller changed the edited example" || return
-  rm -r "$folder"
-}
-
-# A first installation with nothing but /S: the default station folder, Documents\Quorvid station, is
-# made, with the example config.ini in it, and the Start-menu shortcut starts Quorvid there, showing the
-# example's settings. Then it is uninstalled, the station folder left as it is.
-check_default_station() {
-  local documents_win documents
-  documents_win=$(wine cmd.exe /c echo %USERPROFILE% </dev/null | tr -d '\r')\\Documents\\Quorvid\ station
-  documents=$(unix_path "$documents_win")
-  installer_places "$1" user
-  setup "$1" /S || fail "the installer failed: $?" || return
-  [ -f "$documents/config.ini" ] || fail "no $documents_win\\config.ini" || return
-  cmp <(tr -d '\r' <"$documents/config.ini") "$root/installer/example-station/config.ini" ||
-    fail "the station's config.ini is not the example" || return
-  py check-lnk "$(menu_shortcut)" "$instdir_win\\Quorvid.exe" "" "$documents_win" || return
-  wine start /wait /unix "$(menu_shortcut)" </dev/null >"$work/shortcut-run.log" 2>&1 &
-  program=$!
-  local login
-  remote wait main && login=$(remote text main $IDC_LOGIN | tr -d '\r') || { end_programs; fail "no main window"; return; }
-  remote post main $WM_COMMAND $IDC_CLOSE 0
-  wait_ended "$program" 20 || { end_programs; return 1; }
-  [ "$login" = STATION01 ] || fail "the window shows the login '$login', not the example's" || return
-  uninstall || return
-  [ ! -e "$instdir" ] || fail "the program folder stayed" || return
-  [ -f "$documents/config.ini" ] || fail "the uninstaller took the station's config.ini" || return
-  rm -r "$documents"
-}
-
-# For all users, run elevated from the start (as Wine runs everything), over the user's own
-# installation whose uninstall.exe something replaced: that program never runs, the user's installation
-# stays as it was, and the log says so. Then the all-users installation is right, once the user's own
-# one is gone.
-check_all_users() {
-  local user_instdir=$instdir user_state canary_win='C:\canary-ran' log
-  cat >"$work/canary.c" <<'C'
-#include <stdio.h>
-int main(void) { FILE* f = fopen("C:\\canary-ran", "w"); if (f) fclose(f); return 0; }
-C
-  x86_64-w64-mingw32-gcc -o "$user_instdir/uninstall.exe" "$work/canary.c" || return
-  user_state=$(cd "$user_instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)
-  log=$(unix_path "$(wine cmd.exe /c echo %TEMP% </dev/null | tr -d '\r')\\Quorvid-setup.log")
-  rm -f "$log"
+# For all users, silently: the program in Program Files, the service running both scripts in the
+# default station (%ProgramData%\Quorvid\Station), seen by another copy's --status, and the view at
+# everyone's log-on. An update stops the service, replaces the program, and the service runs again.
+install_for_all() {
   installer_places "$1" all
-  setup "$1" "/S /ALLUSERS /AUTOSTART /STATION=$station_win" || fail "the installer failed: $?" || return
-  [ ! -e "$(unix_path "$canary_win")" ] || fail "the user's replaced uninstall.exe was run" || return
-  [ "$(cd "$user_instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)" = "$user_state" ] ||
-    fail "the user's installation changed" || return
-  [ "$(entries | xargs)" = "HKCU HKLM" ] || fail "uninstall entries: $(entries | xargs)" || return
-  grep -q "leaves that installation as it is" "$log" || fail "the log does not say so:" "$(cat "$log")" || return
-  # The user's own installation, taken away by hand.
-  rm -r "$user_instdir" && wine reg.exe delete "${entry_keys[0]}" /f >/dev/null 2>&1 || return
-  find "$WINEPREFIX/drive_c/users" -iname 'Quorvid*.lnk' -delete
-  installed_right "$1"
+  make_station "$(unix_path "$all_station_win")" "$1" &&
+    cp "$root/installer/example-station/config.ini" "$(unix_path "$all_station_win")/" || return
+  setup "$1" /S /ALLUSERS || fail "the installer failed: $?" || return
+  station_win=$all_station_win installed_right "$1" --tray || return
+  for _ in $(seq 50); do status_of "$all_station_win" >/dev/null && break; sleep 0.2; done
+  status_of "$all_station_win" >/dev/null || fail "--status: the service does not run both scripts"
+}
+check_all_users() {
+  install_for_all "$1" || return
+  local first second
+  first=$(status_of "$all_station_win")
+  touch -d @0 "$instdir/Quorvid.exe"
+  setup "$1" /S || fail "the update failed: $?" || return
+  cmp "$builds/release-$1/stage/Quorvid.exe" "$instdir/Quorvid.exe" && [ "$(stat -c %Y "$instdir/Quorvid.exe")" != 0 ] ||
+    fail "the program was not replaced" || return
+  for _ in $(seq 50); do status_of "$all_station_win" >/dev/null && break; sleep 0.2; done
+  second=$(status_of "$all_station_win") || fail "--status after the update: $second" || return
+  [ "$second" != "$first" ] || fail "the service's scripts were not started again: $second"
 }
 
-# Programs and Features' uninstall command, while the program runs with its scripts: it closes the
-# program, and returns once the removal has ended, the files gone as it returns. A file the user put
-# beside the program stays.
-check_uninstall() {
-  echo "my own notes" >"$instdir/notes.txt" || return
-  check_shortcut_start || return
-  uninstall || { end_programs; return 1; }
-  wait_ended "$program" 20 || { end_programs; return 1; }
-  [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
-    fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
-  [ -z "$(shortcuts)" ] || fail "shortcuts left:" "$(shortcuts)" || return
-  [ -z "$(entries)" ] || fail "uninstall entries left: $(entries)" || return
-  [ "$(station_state)" = "$station_before" ] || fail "the station folder changed" || return
-  rm -r "$instdir"
+# For the user beside all users' installation: installed and uninstalled, leaving it untouched, its
+# service running. Then all users' is uninstalled: the service goes, the station folder stays.
+check_beside_all_users() {
+  install_for_all "$1" || return
+  local all_state
+  all_state=$(cd "$instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)
+  installer_places "$1" user
+  setup "$1" "/S /CURRENTUSER \"/STATION=$station_win\"" || fail "the installer failed: $?" || return
+  installed_right "$1" || return
+  uninstall || return
+  [ "$(entries | xargs)" = HKLM ] || fail "uninstall entries: $(entries | xargs)" || return
+  installer_places "$1" all
+  [ "$(cd "$instdir" && find . -printf '%p %s %T@\n' | LC_ALL=C sort)" = "$all_state" ] ||
+    fail "all users' installation changed" || return
+  status_of "$all_station_win" >/dev/null || fail "all users' service stopped" || return
+  uninstall && [ ! -e "$instdir" ] || fail "all users' installation stayed" || return
+  ! status_of "$all_station_win" >/dev/null || fail "the service still runs" || return
+  [ -f "$(unix_path "$all_station_win")/config.ini" ] || fail "the station folder went"
 }
 
+# Exit code 6: for all users with a station folder that a running copy supervises, the service cannot
+# be installed; Setup says so.
+check_service_refused() {
+  (cd "$station" && wine "$zip_exe") </dev/null >/dev/null 2>&1 &
+  remote wait main || { end_programs; fail "no copy runs in the station folder"; return; }
+  local status=0
+  setup "$1" "/S /ALLUSERS \"/STATION=$station_win\"" || status=$?
+  end_programs
+  [ "$status" -eq 6 ] || fail "exit code $status, not 6"
+}
+
+# Each from a clean start, so that one that fails leaves nothing to the next.
 check_installer() {
   local arch=$1 label
   label="$(flavour "$1") installer"
   cp "$dist/$(release_name "$arch")-setup.exe" "$WINEPREFIX/drive_c/"
-  check "$label: with /S alone, makes the default station folder with the example config.ini, and runs there" \
-    check_default_station "$arch"
-  check "$label: installs per user, silently, with its uninstall entry and shortcuts" check_install "$arch"
-  check "$label: started through the Start-menu shortcut, runs there" check_shortcut_start
-  check "$label: /NOCLOSE refuses the running program; an update closes it and starts the new one as it ran" \
-    check_update_running "$arch"
-  check "$label: an update keeps the station, log-on start and folder; /D= moves, /NOAUTOSTART drops" \
-    check_update "$arch"
-  check "$label: refuses an older version silently (exit code 3)" check_older "$arch"
-  check "$label: refuses the station folder, however written, and a user's file of its names (exit code 4)" \
-    check_refuses_folders "$arch"
-  check "$label: /ALLUSERS, elevated, leaves the user's installation alone and never runs its uninstaller" \
-    check_all_users "$arch"
-  check "$label: uninstalls, returning when the files are gone; the user's file and station stay" check_uninstall
-  check "$label: installs beside a user's file, uninstalls, installs again; keeps an edited example" \
-    check_user_folder "$arch"
+  check "$label: /S alone: for the user, the default station with the example config.ini; uninstalled while it runs" \
+    afresh check_default_station "$arch"
+  check "$label: every switch quoted whole (\"/S\", \"/D=C:\\a b\"), for the user, with the log-on start" \
+    afresh check_install_quoted "$arch"
+  check "$label: an update keeps every choice, /D= moves, /NOCLOSE refuses a running copy (2), a running one restarts" \
+    afresh check_update "$arch"
+  check "$label: a file held open: everything put back (5), the closed copy runs again" \
+    afresh check_failure_restarts "$arch"
+  check "$label: refuses an unknown switch and the folders it must not use (4), an older version (3)" \
+    afresh check_refusals "$arch"
+  check "$label: /ALLUSERS: Program Files, a service that runs both scripts, an update that restarts it" \
+    afresh check_all_users "$arch"
+  check "$label: for the user beside all users' installation, leaving it; uninstalled, the service goes" \
+    afresh check_beside_all_users "$arch"
+  check "$label: a service that cannot be installed (a copy holds its station): exit code 6" \
+    afresh check_service_refused "$arch"
 }
 
-# The two packages are one product: neither replaces the other's running program; each replaces the
-# other, keeping the choices, and leaves one program, one entry, one set of shortcuts. Back to win64
-# with no switch at all.
+# The two packages are one product: each replaces the other in place, keeping the choices, and leaves one
+# program, one entry, one set of shortcuts.
 check_one_product() {
-  local arch other switches="/STATION=$station_win"
-  installer_places x86_64 all
-  setup x86_64 "/S /STATION=$station_win /ALLUSERS /AUTOSTART" || fail "the installer failed: $?" || return
-  check_shortcut_start || return
-  refused 2 i686 "/S /NOCLOSE $switches" || { end_programs; return 1; }
-  run_to_end "$program" || { end_programs; return 1; }
-  for arch in i686 x86_64; do
-    other=$instdir
-    installer_places $arch all
-    setup $arch "/S $switches" || fail "the $arch installer failed: $?" || return
-    switches=
-    [ ! -e "$other" ] || fail "the other package's program stayed" || return
+  local arch
+  for arch in x86_64 i686 x86_64; do
+    installer_places $arch user
+    setup $arch "/S \"/STATION=$station_win\"" || fail "the $arch installer failed: $?" || return
     installed_right $arch || return
   done
-  check_uninstall
+  uninstall
 }
 
 check_release() {
@@ -469,11 +450,12 @@ check_release() {
   local_appdata_win=$(wine cmd.exe /c echo %LOCALAPPDATA% </dev/null | tr -d '\r')
   station=$(unix_path "$station_win")
   for arch in "${runnable[@]}"; do
+    zip_exe="C:\\zip-$(flavour "$arch")\\Quorvid.exe"
     check "$(flavour "$arch").zip: the program runs both scripts and ends cleanly" check_zip_run "$arch"
     check_installer "$arch"
   done
   if quorvid_host_runs_i686; then
-    check "win32 and win64 installers: one product, each replaces the other" check_one_product
+    check "win32 and win64 installers: one product, each replaces the other" afresh check_one_product x86_64
   else
     echo "win32 installer over win64: not run: $quorvid_i686_refusal"
   fi
