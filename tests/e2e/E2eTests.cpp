@@ -125,15 +125,16 @@ struct CApp {
     }
     // Every row of a list as the list holds it, in UTF-8, joined with '|' (what a person reads top to
     // bottom).
-    std::string Rows(int id) const {
+    std::string Rows(int id) const { return Rows(GetDlgItem(hWnd, id)); }
+    std::string Rows(HWND list, int column = 0) const {
         std::string rows;
-        for (int row = 0, count = (int)Send(id, LVM_GETITEMCOUNT); row < count; ++row) {
+        for (int row = 0, count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0); row < count; ++row) {
             WCHAR text[1024] = {};
             char utf8[3 * 1024] = {};
             LVITEMW item = {};
-            item.pszText = (LPWSTR)(remote + 256), item.cchTextMax = 1023;
+            item.iSubItem = column, item.pszText = (LPWSTR)(remote + 256), item.cchTextMax = 1023;
             WriteProcessMemory(pi.hProcess, remote, &item, sizeof(item), nullptr);
-            Send(id, LVM_GETITEMTEXTW, row, (LPARAM)remote);
+            SendMessageA(list, LVM_GETITEMTEXTW, row, (LPARAM)remote);
             ReadProcessMemory(pi.hProcess, item.pszText, text, sizeof(text) - 2, nullptr);
             WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
             rows += (row ? "|" : "") + std::string(utf8);
@@ -142,7 +143,8 @@ struct CApp {
     }
     std::string Lists() const { return Rows(IDC_LIST_STATION) + "#" + Rows(IDC_LIST_UPLOADER); }
     bool On(int id) const { return IsWindowEnabled(GetDlgItem(hWnd, id)); }
-    bool Running() const { return !On(IDC_START) && !On(IDC_CLOSE) && On(IDC_STOP); }
+    // A view may close whatever the service runs.
+    bool Running(bool view = false) const { return !On(IDC_START) && On(IDC_CLOSE) == view && On(IDC_STOP); }
     bool Idle() const { return On(IDC_START) && On(IDC_CLOSE) && !On(IDC_STOP) && Lists() == "#"; }
     void Post(UINT msg, WPARAM wParam) const { PostMessageA(hWnd, msg, wParam, 0); }
     // What the program leaves behind when it has ended: nothing of its own.
@@ -709,12 +711,52 @@ TEST(EndToEnd, AStationRunsAsAServiceFromBoot) {
               "NT SERVICE\\" + Narrow(id) + "|\"" + program + "\" --service \"--station=" + folder + "\"");
     EXPECT_EQ(EventMessageFile(), program);
 
+    // Quorvid.exe started in the service's folder is a view of it: the service's lines, and its runs in the
+    // history; its Stop and Start through the view's buttons.
+    CApp view;
+    ASSERT_TRUE(view.Launch(station.m_path, L""));
+    EXPECT_TRUE(
+        WaitFor([&] { return view.Running(true) && view.Lists() == "station up#uploader up"; }, kStateMs))
+        << view.Lists();
+    EXPECT_EQ(view.Text(IDC_VIEW_STATUS), "The station runs as a Windows service; Start and Stop act on it.");
+    view.Post(WM_SYSCOMMAND, IDM_STATION_HISTORY);
+    HWND history = nullptr;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            history = FindWindowA(nullptr, "sbs1station.php history");
+            return history &&
+                   view.Rows(GetDlgItem(history, IDC_HISTORY_LIST), 1) == "run 1 started|station up";
+        },
+        kStateMs));
+    view.Post(WM_COMMAND, IDC_STOP);
+    EXPECT_TRUE(WaitFor([&] { return view.Idle() && Interpreters() == 0; }, kStateMs)) << "the view's Stop";
+    view.Post(WM_COMMAND, IDC_START);
+    EXPECT_TRUE(
+        WaitFor([&] { return view.Running(true) && ProcessesNamed("php.exe", pid).size() == 2; }, kStateMs));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return view.Rows(GetDlgItem(history, IDC_HISTORY_LIST), 1).find("|run 1 stopped after ") !=
+                   std::string::npos;
+        },
+        kStateMs))
+        << "the history window follows the service";
+
+    // The system's Stop: the view says so, and follows the service again once the system starts it.
     SERVICE_STATUS status;
     ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
     EXPECT_TRUE(
         WaitFor([&] { return ServiceState(service) == SERVICE_STOPPED && Interpreters() == 0; }, 5000))
         << Interpreters() << " scripts left";
-    EXPECT_EQ(Quorvid(station.m_path, L"--list"), std::make_pair(0ul, "0\tstopped\t" + listed));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return view.Text(IDC_VIEW_STATUS) ==
+                       "The station's service is not running: this window waits for it." &&
+                   view.Lists() == "#" && !view.On(IDC_START) && !view.On(IDC_STOP) && view.On(IDC_CLOSE);
+        },
+        kStateMs));
+    EXPECT_EQ(Quorvid(station.m_path, L"--list"),
+              std::make_pair(0ul, std::to_string(view.pi.dwProcessId) + "\tview\t" + program + "\t" + folder +
+                                      "\r\n0\tstopped\t" + listed));
     // A folder that a copy holds: the service stops with its own code, which the system's recovery hears.
     held = CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE,
                        nullptr);
@@ -737,6 +779,13 @@ TEST(EndToEnd, AStationRunsAsAServiceFromBoot) {
         kStateMs));
     EXPECT_EQ(Quorvid(station.m_path, L"--status").first, 0u);
     CloseServiceHandle(service), CloseServiceHandle(manager);
+    EXPECT_TRUE(
+        WaitFor([&] { return view.Running(true) && view.Lists() == "station up#uploader up"; }, kStateMs))
+        << "the view did not follow the service again";
+    // Closing the view, while the scripts run, closes only the view.
+    view.Post(WM_COMMAND, IDC_CLOSE);
+    EXPECT_EQ(WaitForSingleObject(view.pi.hProcess, kStateMs), WAIT_OBJECT_0);
+    EXPECT_EQ(Quorvid(station.m_path, L"--status").first, 0u);
 
     said = Quorvid(station.m_path, L"--remove-service");
     EXPECT_EQ(said, std::make_pair(0ul, "the service " + Narrow(id) + " of " + folder +
