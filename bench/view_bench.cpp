@@ -65,12 +65,15 @@ void WithDialog(const WCHAR* stationId, const std::function<void(CQuorvidDlg&)>&
     dlg.m_bView = stationId != nullptr;
     dlg.m_pszStationId = stationId;
     dlg.m_view.m_pfnServicePid = ServicePid;
+    struct CTimer {
+        static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            s_body(*s_dlg);
+            s_dlg->EndDialog(IDCANCEL);
+        }
+    };
     s_body = body, s_dlg = &dlg;
-    SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        s_body(*s_dlg);
-        s_dlg->EndDialog(IDCANCEL);
-    });
+    SetTimer(nullptr, 0, 200, CTimer::OnTimer);
     dlg.DoModal();
 }
 

@@ -49,6 +49,7 @@ Var PrevDir        ; the scope's installation: its folder ("": none), version, s
 Var PrevVersion
 Var PrevStation
 Var PrevEdits      ; 1: made by Quorvid 1.2, which let config.ini.example be edited where it stands
+Var Secured        ; " --force": Setup gave the station folder its access list itself
 Var InstalledNote  ; for the first page: what is installed already
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -80,9 +81,8 @@ Page custom OptionsPage OptionsLeave
 !include folders.nsh
 !include wizard.nsh
 !include uninstaller.nsh
-; The scope's installation, and what follows from the scope unless given: the folders and the log-on
-; start as the installation being updated had them, else the scope's defaults. A newer version is
-; replaced only when asked (/DOWNGRADE, or Yes), else exit code 3.
+; The scope's installation; unless given, the folders and log-on start as it had them, else the scope's
+; defaults. A newer version is replaced only when asked (/DOWNGRADE, or Yes), else exit code 3.
 Function ApplyScope
   Call UseScope
   ReadRegStr $PrevDir SHCTX "${UNINST_KEY}" "InstallLocation"
@@ -109,12 +109,11 @@ Function ApplyScope
     Quit
   ${EndIf}
 FunctionEnd
-; Starts again what --exit-all closed, by Setup's own program (--resume starts each copy's own), and waits
-; until --resume has read its file, which it then deletes: Setup's own folder goes when Setup ends.
+; Starts again what --exit-all closed (--resume starts each copy's own program) and deletes the file.
 Function Resume
   ${IfThen} $Saved == "" ${|} Return ${|}
   ExecWait `"$PLUGINSDIR\helper.exe" --start "$TEMP" "$Program" "--resume=$Saved"` $0
-  ${For} $1 1 100
+  ${For} $R9 1 100 ; not $1: InstallElevated's exit code
     ${IfThen} $0 != 0 ${|} ${Break} ${|}
     ${IfThen} ${FileExists} $Saved ${|} Sleep 100 ${|}
   ${Next}
@@ -136,9 +135,8 @@ Function StartNow
     MessageBox MB_OK|MB_ICONEXCLAMATION "Quorvid could not be started with your own rights. Start it from the Start menu." /SD IDOK
   ${EndIf}
 FunctionEnd
-; The release's files, written as one: each old one moved aside (NAME.old; that works for a program that
-; runs, another user's view), then the new ones written. One that cannot be moved (another program holds
-; it open) or a new one that cannot be written puts every old one back: exit code 5, nothing changed.
+; The release's files, written as one: each old one moved aside (NAME.old, also a running program's), then
+; the new ones written. One not moved or not written puts every old one back: exit code 5, nothing changed.
 Function WriteFiles
   SetOutPath $INSTDIR
   ${For} $1 1 5
@@ -195,21 +193,23 @@ Section "Quorvid"
     Call RemoveService
   ${EndIf}
   Call WriteFiles
-  ; The station folder, made where it is missing. For all users the service runs what it holds, and in
-  ; %ProgramData% any user could add files: so it gets an access list of its own, administrators and SYSTEM
-  ; may change it, users read it (--install-service grants the service more, and judges a folder that was).
+  ; For all users a station folder Setup makes, or its own in %ProgramData%, gets an access list (admins and
+  ; SYSTEM change, users read) and the service --force; the program judges any other (--install-service).
+  StrCpy $Secured ""
   ${IfNot} ${FileExists} "$Station\*"
+  ${OrIf} $Station == "$APPDATA\Quorvid\Station"
+  ${AndIf} $Scope == all
     CreateDirectory $Station
-    ${If} $Scope == all
-      System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r0, p 0)'
-      System::Call 'advapi32::GetSecurityDescriptorOwner(p r0, *p .r2, *i)'
-      System::Call 'advapi32::GetSecurityDescriptorDacl(p r0, *i, *p .r3, *i)'
-      System::Call 'advapi32::SetNamedSecurityInfoW(w "$Station", i 1, i 0x80000005, p r2, p 0, p r3, p 0) i .r1'
-      System::Call 'kernel32::LocalFree(p r0)'
-      Push "Set the station folder's access list: administrators and SYSTEM may change it, users may read it (result $1)."
-      Call Log
-    ${EndIf}
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r0, p 0)'
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p r0, *p .r2, *i)'
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r0, *i, *p .r3, *i)'
+    System::Call 'advapi32::SetNamedSecurityInfoW(w "$Station", i 1, i 0x80000005, p r2, p 0, p r3, p 0) i .r1'
+    System::Call 'kernel32::LocalFree(p r0)'
+    ${IfThen} $1 == 0 ${|} StrCpy $Secured " --force" ${|}
+    Push "Set the station folder's access list: administrators and SYSTEM may change it, users may read it (result $1)."
+    Call Log
   ${EndIf}
+  CreateDirectory $Station
   ${If} $CopyExample == 1
   ${AndIfNot} ${FileExists} "$Station\config.ini"
     CopyFiles /SILENT "$INSTDIR\config.ini.example" "$Station\config.ini"
@@ -254,9 +254,9 @@ Section "Quorvid"
   ${EndIf}
   Call Resume
 SectionEnd
-; For all users without an administrator's rights: Setup again, with the approval prompt, waited for,
-; and its exit code. The user's copies are closed and started again here, and "Start Quorvid now" too,
-; with the user's own rights. Not approved: back to the page where there is one, else exit code 1.
+; For all users without an administrator's rights: Setup again, approved and waited for. The user's copies
+; are closed and started again here, with "Start Quorvid now", with the user's own rights. Not approved:
+; back to the page where there is one, else exit code 1.
 Function InstallElevated
   Call CloseCopies
   StrCpy $0 "/NOAUTOSTART"

@@ -73,7 +73,7 @@ Function ${UN}RemoveService
 FunctionEnd
 ; The service of the station folder $R0 installed and started by the program in the program folder.
 Function ${UN}InstallService
-  nsExec::ExecToStack `"$INSTDIR\Quorvid.exe" --install-service "--station=$R0"`
+  nsExec::ExecToStack `"$INSTDIR\Quorvid.exe" --install-service$Secured "--station=$R0"`
   Pop $R0
   Call ${UN}Log
 FunctionEnd
