@@ -49,13 +49,15 @@ bool MarksDiffer(const CControlMarks& a, const CControlMarks& b, DWORD watch);
 struct CControlRequest {
     DWORD size; // sizeof(CControlRequest)
     WORD version;
-    WORD command;       // EControlCommand
-    DWORD console;      // kControlScreen, kControlHistory: 1 station, 2 uploader
-    DWORD watch;        // kControlWatch: kWatchState, kWatchScreens, kWatchHistories
+    WORD command;  // EControlCommand
+    DWORD console; // kControlScreen, kControlHistory: 1 station, 2 uploader
+    DWORD watch;   // kControlWatch: kWatchState, kWatchScreens, kWatchHistories
+    DWORD hold;    // kControlWatch: for how many ms only a change of the run state is answered
+    DWORD reserved;
     ULONGLONG from;     // kControlHistory: the serial number of the first entry wanted
     CControlMarks seen; // kControlWatch
 };
-static_assert(sizeof(CControlRequest) == 56, "the same in 32-bit and 64-bit programs");
+static_assert(sizeof(CControlRequest) == 64, "the same in 32-bit and 64-bit programs");
 
 enum EControlKind : WORD { kAnswerState = 1, kAnswerScreen, kAnswerHistory, kAnswerError };
 

@@ -263,11 +263,7 @@ DWORD CControlServer::Answer(CSession& session, const CControlRequest& request, 
             return WriteError(session.answer, kErrorNoAnswer);
         break;
     case kControlWatch:
-        for (const DWORD start = ::GetTickCount();
-             !MarksDiffer(m_desk.Marks(), request.seen, request.watch) &&
-             ::GetTickCount() - start < kWatchMs && ::WaitForSingleObject(stop, 0) == WAIT_TIMEOUT;)
-            m_desk.WaitForChange(request.seen, request.watch, kWatchMs - (::GetTickCount() - start),
-                                 session.wake.Get(), stop);
+        Watch(session, request);
         break;
     case kControlScreen:
         return AnswerScreen(session, request.console);
@@ -277,6 +273,21 @@ DWORD CControlServer::Answer(CSession& session, const CControlRequest& request, 
         break;
     }
     return AnswerState(session, right);
+}
+
+// Until a mark the watch names has changed; while its hold lasts, only a change of the run state counts,
+// so that a watcher that paces its fetches still hears of the state at once.
+void CControlServer::Watch(CSession& session, const CControlRequest& request) {
+    const DWORD start = ::GetTickCount();
+    const DWORD hold = request.hold < kWatchMs ? request.hold : (DWORD)kWatchMs;
+    for (HANDLE stop = m_hStop.Get(); ::WaitForSingleObject(stop, 0) == WAIT_TIMEOUT;) {
+        const DWORD spent = ::GetTickCount() - start;
+        const DWORD watch = spent < hold ? request.watch & kWatchState : request.watch;
+        if (spent >= kWatchMs || MarksDiffer(m_desk.Marks(), request.seen, watch))
+            break;
+        m_desk.WaitForChange(request.seen, watch, (spent < hold ? hold : (DWORD)kWatchMs) - spent,
+                             session.wake.Get(), stop);
+    }
 }
 
 DWORD CControlServer::AnswerState(CSession& session, EControlRight right) {

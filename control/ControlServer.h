@@ -51,6 +51,7 @@ private:
     void Accept(CListener& listener);
     void Serve(CSession& session);
     DWORD Answer(CSession& session, const CControlRequest& request, EControlRight right);
+    void Watch(CSession& session, const CControlRequest& request);
     DWORD AnswerState(CSession& session, EControlRight right);
     DWORD AnswerScreen(CSession& session, DWORD console);
     DWORD AnswerHistory(CSession& session, DWORD console, ULONGLONG from);

@@ -6,8 +6,8 @@ CStationView::CStationView()
     : m_pfnServicePid(nullptr), m_hWnd(nullptr), m_stationId(), m_pipe(), m_consoles(), m_hThread(),
       m_hStop(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       m_hWake(::CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_lock(), m_remote(), m_bScreens(false),
-      m_bHistories(false), m_command(0), m_watch(), m_ask(), m_watching(0), m_seen(), m_next(), m_changes(),
-      m_held(), m_scripts(), m_screen() {}
+      m_bHistories(false), m_command(0), m_watch(), m_ask(), m_watching(0), m_fetched(0), m_seen(), m_next(),
+      m_changes(), m_held(), m_scripts(), m_screen() {}
 
 CStationView::~CStationView() { Stop(); }
 
@@ -93,6 +93,8 @@ void CStationView::Run() {
             CControlRequest request = MakeRequest(kControlWatch);
             request.watch = watch;
             request.seen = m_seen;
+            const DWORD spent = ::GetTickCount() - m_fetched;
+            request.hold = spent < kRedrawMs ? kRedrawMs - spent : 0;
             if (!m_watch.BeginTransact(request, kCommandMs)) {
                 Disconnect();
                 continue;
@@ -116,7 +118,7 @@ void CStationView::Run() {
             break;
         m_watching = 0;
         CStateView view;
-        const DWORD start = ::GetTickCount();
+        m_fetched = ::GetTickCount();
         if (!m_watch.FinishRead() || !ReadState(m_watch.Answer(), m_watch.AnswerSize(), view) ||
             !Update(view) || !FetchScreens(view.state.marks) ||
             (view.state.marks.histories[0] != m_seen.histories[0] && !FetchHistory(0)) ||
@@ -124,9 +126,6 @@ void CStationView::Run() {
             Disconnect();
             continue;
         }
-        const DWORD spent = ::GetTickCount() - start;
-        if ((watch & (kWatchScreens | kWatchHistories)) && spent < kRedrawMs)
-            Pause(kRedrawMs - spent);
     }
     m_watch.Close();
     m_ask.Close();

@@ -21,7 +21,8 @@
 class CStationView {
 public:
     enum : DWORD {
-        // The screens and histories are fetched at most once a redraw of the window's own.
+        // The screens and histories are fetched at most once a redraw of the window's own; a change of the
+        // run state at once.
         kRedrawMs = 33,
         kReconnectMs = 1000,
         // A command waits for the service as long as the service's Stop may take.
@@ -85,6 +86,7 @@ private:
     CControlChannel m_watch;
     CControlChannel m_ask;
     DWORD m_watching;
+    DWORD m_fetched; // when the last watch was answered
     CControlMarks m_seen;
     ULONGLONG m_next[2];
     ULONGLONG m_changes[2];

@@ -265,3 +265,41 @@ TEST(ControlServer, CarriesOutOnlyWhatTheCallerMayDo) {
         server.Stop();
     }
 }
+
+// A watch's hold keeps back a change of the screens, not one of the run state.
+TEST(ControlServer, AWatchHoldsBackItsScreensButNotTheState) {
+    CStationThread station;
+    CConsole consoles[2];
+    CControlDesk desk;
+    g_desk = &desk, g_caller = Caller("kui");
+    desk.SetStation(station.window, &consoles[0], &consoles[1], false);
+    CControlServer server(desk);
+    server.m_pfnIdentify = [](HANDLE) { return g_caller; };
+    WCHAR id[64], pipe[kPipeNameSize];
+    wsprintfW(id, L"Quorvid.Test.%lu.hold", GetCurrentProcessId());
+    StationPipeName(id, pipe);
+    ASSERT_TRUE(server.Start(id));
+    for (int i = 0; i < 50 && !server.ServesStation(); ++i)
+        Sleep(20);
+    for (const bool state : {false, true}) {
+        HANDLE client =
+            CreateFileW(pipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD mode = PIPE_READMODE_MESSAGE, got = 0;
+        SetNamedPipeHandleState(client, &mode, nullptr, nullptr);
+        CControlRequest request = MakeRequest(kControlWatch);
+        request.watch = kWatchState | kWatchScreens;
+        request.seen = desk.Marks();
+        ++request.seen.screens[0];
+        request.hold = state ? 5000 : 300;
+        std::thread publish([&] { Sleep(100), state ? desk.Publish(true, false, 3, 3) : void(); });
+        const DWORD start = GetTickCount();
+        static BYTE answer[kControlMaxAnswer];
+        TransactNamedPipe(client, &request, sizeof request, answer, sizeof answer, &got, nullptr);
+        const DWORD took = GetTickCount() - start;
+        EXPECT_TRUE(ReadHead(answer, got, kAnswerState));
+        EXPECT_TRUE(state ? took < 2000 : took >= 250) << took;
+        publish.join();
+        CloseHandle(client);
+    }
+    server.Stop();
+}
