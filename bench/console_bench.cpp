@@ -1,6 +1,7 @@
 // How fast one console shows a flood of lines, in ASCII and in UTF-8, what that costs the script, the
 // window and the CPU, how fast it restarts a script, how fast one console and the window's two stop, and
-// what a console costs while idle. Prints a table: each figure beside its target. Runs the stand-in php.exe found beside this program.
+// what a console costs while idle. Prints a table: each figure beside its target. Runs the stand-in php.exe
+// found beside this program.
 #include "bench/BenchClock.h"
 #include "tests/console/ConsoleHost.h"
 

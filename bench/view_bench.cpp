@@ -105,6 +105,23 @@ double FloodRate(CQuorvidDlg& dlg, const std::string& who) {
     return rate;
 }
 
+// The median time from Stop until the window is idle, for idle scripts, the moment moved through the
+// workers' polling.
+double StopMedian(CQuorvidDlg& dlg) {
+    Write("out ready\nhang\n", "out ready\nhang\n");
+    std::vector<double> stops;
+    for (int i = 0; i < 9; ++i) {
+        Click(dlg, IDC_START);
+        PumpUntil([&] { return dlg.m_runMask == 3 && dlg.m_listUploader.GetItemCount() == 1; }, 10000);
+        Idle(37 * i % 200);
+        const double start = Now();
+        Click(dlg, IDC_STOP);
+        PumpUntil([&] { return dlg.m_runMask == 0 && dlg.m_btnStart.IsWindowEnabled(); }, 10000);
+        stops.push_back(Now() - start);
+    }
+    return Median(stops);
+}
+
 bool Quorvid(const std::string& arguments) {
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, MAX_PATH);
@@ -142,31 +159,24 @@ int main() {
     std::vector<CRow> rows;
 
     // The window's own, before the folder is the service's.
-    double own = 0;
-    WithDialog(nullptr, [&](CQuorvidDlg& dlg) { own = FloodRate(dlg, "own line"); });
+    double own = 0, ownStop = 0;
+    WithDialog(nullptr, [&](CQuorvidDlg& dlg) {
+        own = FloodRate(dlg, "own line");
+        ownStop = StopMedian(dlg);
+    });
     rows.push_back({"the window's own: 200000 lines shown per second", std::to_string((int)own), "-", true});
+    rows.push_back({"the window's own: median Stop to idle, idle scripts (ms)", std::to_string((int)ownStop),
+                    "-", true});
 
     if (!Quorvid(std::string("--install-service --force --station=") + folder) || !Quorvid("--stop")) {
         printf("view_bench: the service could not be installed (an administrator's rights are needed)\n");
         return 1;
     }
-    double view = 0, stopMedian = 0, cpu = 0;
+    double view = 0, viewStop = 0, cpu = 0;
     WithDialog(stationId, [&](CQuorvidDlg& dlg) {
         PumpUntil([&] { return dlg.m_view.Remote().connected; }, 10000);
         view = FloodRate(dlg, "view line");
-        // Stops of idle scripts, the moment moved through the service's polling.
-        Write("out ready\nhang\n", "out ready\nhang\n");
-        std::vector<double> stops;
-        for (int i = 0; i < 9; ++i) {
-            Click(dlg, IDC_START);
-            PumpUntil([&] { return dlg.m_runMask == 3 && dlg.m_listUploader.GetItemCount() == 1; }, 10000);
-            Idle(37 * i % 200);
-            const double start = Now();
-            Click(dlg, IDC_STOP);
-            PumpUntil([&] { return dlg.m_runMask == 0 && dlg.m_btnStart.IsWindowEnabled(); }, 10000);
-            stops.push_back(Now() - start);
-        }
-        stopMedian = Median(stops);
+        viewStop = StopMedian(dlg);
         // Hidden, while the service's scripts write a line every 20 ms.
         Write("every 20 0 tick %n\n", "every 20 0 tick %n\n");
         Click(dlg, IDC_START);
@@ -185,8 +195,8 @@ int main() {
     snprintf(text, sizeof text, "%.0f", view);
     rows.push_back({"the view: 200000 lines shown per second", text,
                     ">= " + std::to_string((int)own / 2) + " (half the window's)", view >= own / 2});
-    snprintf(text, sizeof text, "%.0f", stopMedian);
-    rows.push_back({"the view: median Stop to idle, idle scripts (ms)", text, "<= 50", stopMedian <= 50});
+    snprintf(text, sizeof text, "%.0f", viewStop);
+    rows.push_back({"the view: median Stop to idle, idle scripts (ms)", text, "<= 50", viewStop <= 50});
     snprintf(text, sizeof text, "%.3f", cpu);
     rows.push_back({"the view: CPU while hidden, scripts writing (% of a core)", text, "<= 0.1", cpu <= 0.1});
 

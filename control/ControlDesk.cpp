@@ -158,6 +158,19 @@ void CControlDesk::WaitForChange(const CControlMarks& seen, DWORD watch, DWORD m
     Forget(wake);
 }
 
+void CControlDesk::WaitForIdle(DWORD ms, HANDLE wake, HANDLE stop) {
+    for (const DWORD start = ::GetTickCount(); ::WaitForSingleObject(stop, 0) == WAIT_TIMEOUT;) {
+        const CControlMarks seen = Marks();
+        const DWORD spent = ::GetTickCount() - start;
+        {
+            CLockGuard lock(m_lock);
+            if (m_bIdle || spent >= ms)
+                return;
+        }
+        WaitForChange(seen, kWatchState, ms - spent, wake, stop);
+    }
+}
+
 void CControlDesk::OnConsoleChange(unsigned what) {
     if (m_armed.load() & what)
         Wake(what);

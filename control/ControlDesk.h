@@ -50,6 +50,8 @@ public:
     // Waits until a mark that `watch` names differs from `seen`, at most `ms` or until `stop` is set.
     // `wake` is the caller's own auto-reset event.
     void WaitForChange(const CControlMarks& seen, DWORD watch, DWORD ms, HANDLE wake, HANDLE stop);
+    // Waits until the window has published that nothing runs, as WaitForChange does.
+    void WaitForIdle(DWORD ms, HANDLE wake, HANDLE stop);
 
     void OnConsoleChange(unsigned what) override;
 

@@ -261,6 +261,10 @@ DWORD CControlServer::Answer(CSession& session, const CControlRequest& request, 
             break;
         if (!m_desk.Carry(request.command, kCarryMs, stop))
             return WriteError(session.answer, kErrorNoAnswer);
+        // The scripts have ended by now; their notices follow at once, and with them the idle state that
+        // the caller would otherwise watch for.
+        if (request.command == kControlStop)
+            m_desk.WaitForIdle(kSettleMs, session.wake.Get(), stop);
         break;
     case kControlWatch:
         Watch(session, request);

@@ -23,6 +23,8 @@ public:
         kCarryMs = 9000,
         // The longest a watch is held before it is answered all the same.
         kWatchMs = 20000,
+        // How long a Stop carried out waits for the window's stopped notices before it is answered.
+        kSettleMs = 1000,
     };
 
     explicit CControlServer(CControlDesk& desk);

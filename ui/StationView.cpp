@@ -166,9 +166,12 @@ void CStationView::Disconnect() {
         ::PostMessageA(m_hWnd, WM_VIEW_STATE, 0, 0);
 }
 
-// The run state goes to the window; each script's history status to its copy of the history.
+// The run state goes to the window; each script's history status to its copy of the history. A state
+// older than one already taken (a watch answered while a command was given) is passed over.
 bool CStationView::Update(const CStateView& view) {
     const CControlState& state = view.state;
+    if ((LONG)(state.marks.state - m_seen.state) < 0)
+        return true;
     const CRemote remote = {true, state.flags, state.workers, state.runMask};
     bool changed;
     {

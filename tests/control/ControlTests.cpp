@@ -186,12 +186,18 @@ CControlDesk* g_desk;
 std::string g_carried;
 CCaller g_caller;
 
+// A Stop's stopped notices come a while after the command is done, as a window's do.
 LRESULT CALLBACK StationProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     WORD command = 0;
+    if (message == WM_APP + 50)
+        Sleep(100), g_desk->Publish(false, true, 0, 0);
     if (message != WM_CONTROL_PENDING)
         return DefWindowProcA(hWnd, message, wParam, lParam);
-    if (g_desk->TakePending(command))
+    if (g_desk->TakePending(command)) {
         g_carried += std::to_string(command), g_desk->Done();
+        if (command == kControlStop)
+            PostMessageA(hWnd, WM_APP + 50, 0, 0);
+    }
     return 0;
 }
 
@@ -224,8 +230,9 @@ std::string Ask(const WCHAR* pipe, std::initializer_list<WORD> commands) {
         DWORD got = 0, error = 0;
         TransactNamedPipe(client, &request, sizeof request, answer, sizeof answer, &got, nullptr);
         const bool state = ReadHead(answer, got, kAnswerState, &error);
-        answers += state                                  ? "s"
-                   : error                                ? std::to_string(error)
+        CStateView view;
+        answers += state   ? (ReadState(answer, got, view) && (view.state.flags & kStateIdle) ? "i" : "s")
+                   : error ? std::to_string(error)
                    : ReadHead(answer, got, kAnswerScreen) ? "r"
                                                           : "?";
     }
@@ -253,14 +260,16 @@ TEST(ControlServer, CarriesOutOnlyWhatTheCallerMayDo) {
         for (int i = 0; i < 50 && !server.ServesStation(); ++i)
             Sleep(20);
         const auto r = std::to_string(kErrorRefused);
-        // Start, Stop, Ask, Screen: "s" a state, "r" rows, or the error.
+        // Start, Stop, Screen, Ask: "s" a state, "i" an idle one, "r" rows, or the error. A Stop carried
+        // out is answered once the window is idle.
         const std::pair<const char*, std::string> kCallers[] = {
-            {"kui", "ssrs"}, {"ki", service ? r + r + "rs" : r + r + r + r}, {"uiao", r + r + r + r}};
+            {"kui", "siri"}, {"ki", service ? r + r + "rs" : r + r + r + r}, {"uiao", r + r + r + r}};
         for (const auto& [caller, answers] : kCallers) {
             g_caller = Caller(caller), g_carried.clear();
+            desk.Publish(true, false, 3, 3);
             EXPECT_EQ(answers, Ask(pipe, {kControlStart, kControlStop, kControlScreen, kControlAsk}))
                 << service;
-            EXPECT_EQ(answers == "ssrs" ? "23" : "", g_carried) << "carried out";
+            EXPECT_EQ(answers == "siri" ? "23" : "", g_carried) << "carried out";
         }
         server.Stop();
     }
