@@ -119,6 +119,8 @@ setup() { # setup ARCH ARGS...: the installer with exactly this command line
 key_base='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvid'
 entry_keys=("HKCU\\$key_base" "HKLM\\$key_base")
 entry_names=(HKCU HKLM)
+# The uninstall entries there are, one a line. Read them whole (grep without -q): a reader that stops at
+# its match ends this early, and with pipefail the match then reads as a failure.
 entries() {
   local i
   for i in 0 1; do
@@ -157,7 +159,7 @@ installed_files_right() { # ARCH: the program folder holds the release, the unin
 # menu's, and a Startup one with LOGON's arguments (--start, --tray), or none for "none".
 installed_right() {
   installed_files_right "$1" || return
-  entries | grep -qx "$entry" || fail "no $entry uninstall entry: $(entries | xargs)" || return
+  entries | grep -x "$entry" >/dev/null || fail "no $entry uninstall entry: $(entries | xargs)" || return
   local name wanted value
   for name in DisplayVersion InstallLocation QuietUninstallString StationFolder; do
     value=$(registry_value "$name")
@@ -248,7 +250,7 @@ check_default_station() {
   [ "$(cd "$instdir" && find . | LC_ALL=C sort | paste -sd " ")" = ". ./notes.txt" ] ||
     fail "the program folder holds:" "$(cd "$instdir" && find .)" || return
   [ -z "$(scope_shortcuts)" ] || fail "shortcuts left:" "$(scope_shortcuts)" || return
-  ! entries | grep -qx "$entry" || fail "the $entry entry is left" || return
+  ! entries | grep -x "$entry" >/dev/null || fail "the $entry entry is left" || return
   [ -f "$documents/config.ini" ] || fail "the uninstaller took the station's config.ini"
 }
 

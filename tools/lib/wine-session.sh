@@ -55,7 +55,7 @@ quorvid_make_prefix() {
 quorvid_start_desktop() {
   wine explorer.exe /desktop=Default,1280x1024 </dev/null >/dev/null 2>&1 &
   for _ in $(seq 100); do
-    xwininfo -root -children 2>/dev/null | grep -q 'Wine desktop' && return 0
+    xwininfo -root -children 2>/dev/null | grep 'Wine desktop' >/dev/null && return 0
     sleep 0.1
   done
 }
