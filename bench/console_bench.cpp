@@ -3,6 +3,7 @@
 // what a console costs while idle. Prints a table: each figure beside its target. Runs the stand-in php.exe
 // found beside this program.
 #include "bench/BenchClock.h"
+#include "bench/BenchReport.h"
 #include "tests/console/ConsoleHost.h"
 
 #include <psapi.h>
@@ -21,33 +22,7 @@ const char kLineText[] = "2010-05-17 bench line %n: the quick brown fox jumps ov
 // The line as the list shows it, for a script's line of kLineText.
 const char kShownText[] = "bench line %u: the quick brown fox jumps over the lazy dog";
 
-double Median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-struct CRow {
-    std::string what;
-    std::string figure;
-    std::string target;
-    bool met;
-};
-std::vector<CRow> g_rows;
-
-void Report(const std::string& what, const char* format, double figure, const std::string& target, bool met) {
-    char text[64];
-    snprintf(text, sizeof text, format, figure);
-    g_rows.push_back({what, text, target, met});
-}
-
-std::string Format(const char* format, double value) {
-    char text[64];
-    snprintf(text, sizeof text, format, value);
-    return text;
-}
+CBenchTable g_table;
 
 // The display work as it was done per line before consoles kept a screen: a thread of this process puts
 // rows into a list of the UI thread with two cross-thread calls a line once six rows stand, with no pipe
@@ -461,8 +436,9 @@ int main(int argc, char** argv) {
         baseline = std::max(baseline, linesPerSecond);
         baselineCpu = std::min(baselineCpu, cpu);
     }
-    Report("per-line baseline: rows put by a thread, no pipe (lines/s)", "%.0f", baseline, "-", true);
-    Report("per-line baseline: CPU of the process per 10,000 lines (ms)", "%.0f", baselineCpu, "-", true);
+    g_table.Report("per-line baseline: rows put by a thread, no pipe (lines/s)", "%.0f", baseline, "-", true);
+    g_table.Report("per-line baseline: CPU of the process per 10,000 lines (ms)", "%.0f", baselineCpu, "-",
+                   true);
 
     const std::string shown = ">= " + Format("%.0f", baseline * 50) + " (50 x baseline)";
     const std::string cpuTarget = "<= " + Format("%.1f", baselineCpu / 100) + " (1% of baseline)";
@@ -481,29 +457,34 @@ int main(int argc, char** argv) {
             pipe.push_back(MeasureScriptToPipe(command));
         }
         const std::string flood = Format("%.0f", lines) + " lines: ";
-        Report(flood + "shown per second", "%.0f", Median(speed), shown, Median(speed) >= baseline * 50);
-        Report(flood + "CPU of the process per 10,000 (ms)", "%.1f", Median(cpu), cpuTarget,
-               Median(cpu) <= baselineCpu / 100);
+        g_table.Report(flood + "shown per second", "%.0f", Median(speed), shown,
+                       Median(speed) >= baseline * 50);
+        g_table.Report(flood + "CPU of the process per 10,000 (ms)", "%.1f", Median(cpu), cpuTarget,
+                       Median(cpu) <= baselineCpu / 100);
         if (lines < 200000)
             continue;
         plainPerSecond = Median(speed);
         double withoutHistory = 0;
         const double share = MeasureHistoryShare(host, console, noHistory, command, lines, withoutHistory);
-        Report(flood + "shown per second, history off", "%.0f", withoutHistory, "-", true);
-        Report(flood + "shown per second, history on (% of off)", "%.0f", share, ">= 90", share >= 90);
+        g_table.Report(flood + "shown per second, history off", "%.0f", withoutHistory, "-", true);
+        g_table.Report(flood + "shown per second, history on (% of off)", "%.0f", share, ">= 90",
+                       share >= 90);
         const double lineUs = 1000000.0 / withoutHistory, historyUs = MeasureHistoryUsPerLine();
-        Report("the history's own work per line, alone (us)", "%.3f", historyUs,
-               "<= " + Format("%.3f", lineUs / 10) + " (10% of a line shown)", historyUs <= lineUs / 10);
+        g_table.Report("the history's own work per line, alone (us)", "%.3f", historyUs,
+                       "<= " + Format("%.3f", lineUs / 10) + " (10% of a line shown)",
+                       historyUs <= lineUs / 10);
         const double utf8 = MeasureUtf8Share(host, console, scripts, lines);
-        Report(flood + "UTF-8 (2 bytes in 5 above 0x7F), % of ASCII", "%.0f", utf8, ">= 90", utf8 >= 90);
-        Report(flood + "the script's time, output to NUL (ms)", "%.0f", Median(nul), "-", true);
-        Report(flood + "the script's time, to a plain pipe reader (ms)", "%.0f", Median(pipe), "-", true);
+        g_table.Report(flood + "UTF-8 (2 bytes in 5 above 0x7F), % of ASCII", "%.0f", utf8, ">= 90",
+                       utf8 >= 90);
+        g_table.Report(flood + "the script's time, output to NUL (ms)", "%.0f", Median(nul), "-", true);
+        g_table.Report(flood + "the script's time, to a plain pipe reader (ms)", "%.0f", Median(pipe), "-",
+                       true);
         const double bound = std::min(Median(nul) * 3, Median(pipe) * 1.5);
-        Report(flood + "the script's time, shown by the console (ms)", "%.0f", Median(script),
-               "<= " + Format("%.0f", bound) + " (3 x NUL, 1.5 x pipe)", Median(script) <= bound);
+        g_table.Report(flood + "the script's time, shown by the console (ms)", "%.0f", Median(script),
+                       "<= " + Format("%.0f", bound) + " (3 x NUL, 1.5 x pipe)", Median(script) <= bound);
         const double longest = *std::max_element(gap.begin(), gap.end());
-        Report(flood + "longest gap of the window's 10 ms timer (ms)", "%.0f", longest, "<= 100",
-               longest <= 100);
+        g_table.Report(flood + "longest gap of the window's 10 ms timer (ms)", "%.0f", longest, "<= 100",
+                       longest <= 100);
     }
 
     // Records each followed by an empty line, as many scripts write them, against the plain lines above.
@@ -511,16 +492,17 @@ int main(int argc, char** argv) {
     std::vector<double> recordSpeed;
     for (int round = 0; round < 3; ++round)
         recordSpeed.push_back(MeasureFlood(host, console, records, 200000).linesPerSecond);
-    Report("200000 records, an empty line after each: shown per second", "%.0f", Median(recordSpeed),
-           ">= " + Format("%.0f", plainPerSecond / 2) + " (half of plain lines)",
-           Median(recordSpeed) >= plainPerSecond / 2);
+    g_table.Report("200000 records, an empty line after each: shown per second", "%.0f", Median(recordSpeed),
+                   ">= " + Format("%.0f", plainPerSecond / 2) + " (half of plain lines)",
+                   Median(recordSpeed) >= plainPerSecond / 2);
 
     double startup = MeasureChildStartup(scripts);
-    Report("child start-up to exit, empty script (ms)", "%.0f", startup, "-", true);
+    g_table.Report("child start-up to exit, empty script (ms)", "%.0f", startup, "-", true);
     double design = 310 + startup;
     double interval = MeasureRestartInterval(host, console, scripts);
-    Report("median interval between starts, script ends at once (ms)", "%.0f", interval,
-           "<= " + Format("%.0f", design * 1.1) + " (310 + start-up, +10%)", interval <= design * 1.1);
+    g_table.Report("median interval between starts, script ends at once (ms)", "%.0f", interval,
+                   "<= " + Format("%.0f", design * 1.1) + " (310 + start-up, +10%)",
+                   interval <= design * 1.1);
 
     LPCSTR ready = scripts.Write("ready.php", "out ready\nhang\n");
     LPCSTR flooding = scripts.Write("flood2.php", std::string("lines 100000000 ") + kLineText + "\n");
@@ -528,35 +510,31 @@ int main(int argc, char** argv) {
     for (unsigned count : {1u, 2u}) {
         const std::string who = count > 1 ? "both consoles together" : "one console";
         const double idle = Median(MeasureStops(host, consoles, count, ready, ready, 1, 9));
-        Report("median Stop to idle, " + who + ", idle scripts (ms)", "%.0f", idle, "<= 50", idle <= 50);
+        g_table.Report("median Stop to idle, " + who + ", idle scripts (ms)", "%.0f", idle, "<= 50",
+                       idle <= 50);
         std::vector<double> flood = MeasureStops(host, consoles, count, flooding, ready, 100, 7);
         const double floodStop = Median(flood), floodMax = *std::max_element(flood.begin(), flood.end());
-        Report("median Stop to idle, " + who + ", one flooding (ms)", "%.0f", floodStop, "<= 50",
-               floodStop <= 50);
-        Report("slowest Stop to idle, " + who + ", one flooding (ms)", "%.0f", floodMax, "< 4000 (the bound)",
-               floodMax < 4000);
+        g_table.Report("median Stop to idle, " + who + ", one flooding (ms)", "%.0f", floodStop, "<= 50",
+                       floodStop <= 50);
+        g_table.Report("slowest Stop to idle, " + who + ", one flooding (ms)", "%.0f", floodMax,
+                       "< 4000 (the bound)", floodMax < 4000);
     }
 
     double cpu = MeasureIdleCpu(host, console, scripts);
-    Report("CPU, one console supervising an idle script for 10 s (%)", "%.2f", cpu, "< 1% of a core",
-           cpu < 1);
+    g_table.Report("CPU, one console supervising an idle script for 10 s (%)", "%.2f", cpu, "< 1% of a core",
+                   cpu < 1);
 
     const double historyKb = MeasureHistoryKb(host, scripts);
     const double storageKb = 2 * (CConsoleHistory::kMaxEntries * 16 + CConsoleHistory::kTextBytes) / 1024.0;
-    Report("private bytes two consoles add with full histories (KB)", "%.0f", historyKb,
-           "<= " + Format("%.0f", storageKb * 1.1) + " (their storage, +10%)", historyKb <= storageKb * 1.1);
+    g_table.Report("private bytes two consoles add with full histories (KB)", "%.0f", historyKb,
+                   "<= " + Format("%.0f", storageKb * 1.1) + " (their storage, +10%)",
+                   historyKb <= storageKb * 1.1);
 
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    Report("peak working set of the process (KB)", "%.0f", memory.PeakWorkingSetSize / 1024.0, "-", true);
+    g_table.Report("peak working set of the process (KB)", "%.0f", memory.PeakWorkingSetSize / 1024.0, "-",
+                   true);
 
-    printf("\n%-64s %12s  %-30s %s\n", "measure", "figure", "target", "");
-    bool all = true;
-    for (const CRow& row : g_rows) {
-        printf("%-64s %12s  %-30s %s\n", row.what.c_str(), row.figure.c_str(), row.target.c_str(),
-               row.target == "-" ? "" : (row.met ? "met" : "MISSED"));
-        all = all && row.met;
-    }
-    return all ? 0 : 1;
+    return g_table.Print() ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 // held with every row selected (the dearest case: the selection moves with its entries as they go), and
 // the process's CPU time for each. Prints a table. Runs the stand-in php.exe found beside this program.
 #include "bench/BenchClock.h"
+#include "bench/BenchReport.h"
 #include "framework/App.h"
 #include "res/resource.h"
 #include "ui/QuorvidDlg.h"
@@ -58,12 +59,7 @@ void CALLBACK Measure(HWND, UINT, UINT_PTR id, DWORD) {
 } // namespace
 
 int main() {
-    char folder[MAX_PATH], temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    GetTempFileNameA(temp, "qhb", 0, folder);
-    DeleteFileA(folder);
-    CreateDirectoryA(folder, nullptr);
-    SetCurrentDirectoryA(folder);
+    CBenchFolder folder("qhb");
     std::ofstream("sbs1station.php")
         << "lines " << kLines << " 2010-05-17 bench line %n: the quick brown fox jumps over the lazy dog\n"
         << "hang\n";
@@ -83,10 +79,5 @@ int main() {
                g_cpuMs, g_ms > 0 ? "" : "  (not all lines shown in 120 s)");
     }
     printf("no target: the worker never waits for the window, which costs the flood only the CPU it takes\n");
-
-    DeleteFileA("sbs1station.php");
-    DeleteFileA("uploader.php");
-    SetCurrentDirectoryA("..");
-    RemoveDirectoryA(folder);
     return 0;
 }

@@ -5,13 +5,13 @@
 // the real main dialog in this process, so that their CPU can be read. Prints a table; exit code 1 when a
 // figure misses its target.
 #include "bench/BenchClock.h"
+#include "bench/BenchReport.h"
 #include "control/ControlNames.h"
 #include "framework/App.h"
 #include "res/resource.h"
 #include "service/ServiceControl.h"
 #include "ui/QuorvidDlg.h"
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <stdio.h>
@@ -23,11 +23,6 @@ CWinApp g_app;
 namespace {
 
 const unsigned kLines = 200000;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
 
 // Handles this thread's messages until `done` holds or `ms` pass; false then.
 bool PumpUntil(const std::function<bool()>& done, double ms) {
@@ -139,24 +134,14 @@ bool Quorvid(const std::string& arguments) {
     return code == 0;
 }
 
-struct CRow {
-    std::string what, figure, target;
-    bool met;
-};
-
 } // namespace
 
 int main() {
-    char folder[MAX_PATH], temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    GetTempFileNameA(temp, "qvb", 0, folder);
-    DeleteFileA(folder);
-    CreateDirectoryA(folder, nullptr);
-    SetCurrentDirectoryA(folder);
+    CBenchFolder folder("qvb");
     Write("hang\n", "hang\n");
     WCHAR stationId[kStationIdSize];
     CurrentStationId(stationId);
-    std::vector<CRow> rows;
+    CBenchTable table;
 
     // The window's own, before the folder is the service's.
     double own = 0, ownStop = 0;
@@ -164,11 +149,10 @@ int main() {
         own = FloodRate(dlg, "own line");
         ownStop = StopMedian(dlg);
     });
-    rows.push_back({"the window's own: 200000 lines shown per second", std::to_string((int)own), "-", true});
-    rows.push_back({"the window's own: median Stop to idle, idle scripts (ms)", std::to_string((int)ownStop),
-                    "-", true});
+    table.Report("the window's own: 200000 lines shown per second", "%.0f", own, "-", true);
+    table.Report("the window's own: median Stop to idle, idle scripts (ms)", "%.0f", ownStop, "-", true);
 
-    if (!Quorvid(std::string("--install-service --force --station=") + folder) || !Quorvid("--stop")) {
+    if (!Quorvid(std::string("--install-service --force --station=") + folder.m_path) || !Quorvid("--stop")) {
         printf("view_bench: the service could not be installed (an administrator's rights are needed)\n");
         return 1;
     }
@@ -191,25 +175,11 @@ int main() {
     });
     Quorvid("--remove-service");
 
-    char text[64];
-    snprintf(text, sizeof text, "%.0f", view);
-    rows.push_back({"the view: 200000 lines shown per second", text,
-                    ">= " + std::to_string((int)own / 2) + " (half the window's)", view >= own / 2});
-    snprintf(text, sizeof text, "%.0f", viewStop);
-    rows.push_back({"the view: median Stop to idle, idle scripts (ms)", text, "<= 50", viewStop <= 50});
-    snprintf(text, sizeof text, "%.3f", cpu);
-    rows.push_back({"the view: CPU while hidden, scripts writing (% of a core)", text, "<= 0.1", cpu <= 0.1});
-
-    printf("\n%-64s %12s  %-30s %s\n", "measure", "figure", "target", "");
-    bool all = true;
-    for (const CRow& row : rows) {
-        printf("%-64s %12s  %-30s %s\n", row.what.c_str(), row.figure.c_str(), row.target.c_str(),
-               row.target == "-" ? "" : (row.met ? "met" : "MISSED"));
-        all = all && row.met;
-    }
-    DeleteFileA("sbs1station.php");
-    DeleteFileA("uploader.php");
-    SetCurrentDirectoryA("..");
-    RemoveDirectoryA(folder);
-    return all ? 0 : 1;
+    table.Report("the view: 200000 lines shown per second", "%.0f", view,
+                 ">= " + Format("%.0f", (int)own / 2) + " (half the window's)", view >= own / 2);
+    table.Report("the view: median Stop to idle, idle scripts (ms)", "%.0f", viewStop, "<= 50",
+                 viewStop <= 50);
+    table.Report("the view: CPU while hidden, scripts writing (% of a core)", "%.3f", cpu, "<= 0.1",
+                 cpu <= 0.1);
+    return table.Print() ? 0 : 1;
 }
