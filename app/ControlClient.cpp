@@ -3,7 +3,9 @@
 #include "app/CommandLine.h"
 #include "console/ConsoleHistory.h"
 #include "console/ScriptText.h"
+#include "control/ControlAccess.h"
 #include "control/ControlNames.h"
+#include "framework/HeapText.h"
 #include "service/ServiceControl.h"
 
 #include <tlhelp32.h>
@@ -14,14 +16,9 @@
 #include <string.h>
 #include <wchar.h>
 
-#ifndef PROCESS_QUERY_LIMITED_INFORMATION
-#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
-#endif
-
 namespace {
 
 const WCHAR* const kScripts[2] = {L"sbs1station.php", L"uploader.php"};
-const DWORD kLongPath = 32768;
 
 WCHAR* NewText(size_t characters) {
     return static_cast<WCHAR*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, characters * sizeof(WCHAR)));
@@ -84,7 +81,7 @@ CHandle ShellUserToken() {
     DWORD pid = 0;
     if (!raised || !::GetWindowThreadProcessId(::GetShellWindow(), &pid))
         return CHandle();
-    CHandle shell(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    CHandle shell(OpenProcessToQuery(pid));
     HANDLE token = nullptr, primary = nullptr;
     if (!shell || !::OpenProcessToken(shell.Get(), TOKEN_DUPLICATE, &token))
         return CHandle();
@@ -103,38 +100,35 @@ const WCHAR kRunning[] = L"running", kIdle[] = L"idle", kView[] = L"view";
 // Starts a copy of the program in its station folder as it was: with --start where its scripts ran, in the
 // notification area where it was a view. The program is the one that ran there, where it still is.
 BOOL StartCopy(const WCHAR* image, const WCHAR* folder, const WCHAR* kind) {
-    WCHAR* program = NewText(kLongPath);
-    WCHAR* line = NewText(3 * kLongPath);
-    BOOL started = FALSE;
-    if (program != nullptr && line != nullptr) {
-        if (image[0] != 0 && ::GetFileAttributesW(image) != INVALID_FILE_ATTRIBUTES)
-            ::lstrcpynW(program, image, kLongPath);
-        else
-            ::GetModuleFileNameW(nullptr, program, kLongPath);
-        QuoteArgument(program, line);
-        wcscat(line, !wcscmp(kind, kRunning) ? L" --start --station="
-                     : !wcscmp(kind, kView)  ? L" --tray --station="
-                                             : L" --station=");
-        QuoteArgument(folder, line + wcslen(line));
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        // Never with raised rights: a copy runs its station's scripts with them.
-        typedef BOOL(WINAPI * WithTokenFn)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
-                                           LPSTARTUPINFOW, LPPROCESS_INFORMATION);
-        const WithTokenFn withToken = reinterpret_cast<WithTokenFn>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW")));
-        CHandle user = withToken != nullptr ? ShellUserToken() : CHandle();
-        started =
-            user ? withToken(user.Get(), 0, program, line, 0, nullptr, nullptr, &si, &pi)
-                 : ::CreateProcessW(program, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-        if (started) {
-            ::CloseHandle(pi.hProcess);
-            ::CloseHandle(pi.hThread);
-        }
+    CHeapText program(kLongPath), line(3 * kLongPath);
+    if (!program || !line)
+        return FALSE;
+    if (image[0] != 0 && ::GetFileAttributesW(image) != INVALID_FILE_ATTRIBUTES)
+        ::lstrcpynW(program.Get(), image, kLongPath);
+    else
+        ::GetModuleFileNameW(nullptr, program.Get(), kLongPath);
+    QuoteArgument(program.Get(), line.Get());
+    wcscat(line.Get(), !wcscmp(kind, kRunning) ? L" --start --station="
+                       : !wcscmp(kind, kView)  ? L" --tray --station="
+                                               : L" --station=");
+    QuoteArgument(folder, line.Get() + wcslen(line.Get()));
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    // Never with raised rights: a copy runs its station's scripts with them.
+    typedef BOOL(WINAPI * WithTokenFn)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
+                                       LPPROCESS_INFORMATION);
+    const WithTokenFn withToken = reinterpret_cast<WithTokenFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW")));
+    CHandle user = withToken != nullptr ? ShellUserToken() : CHandle();
+    const BOOL started =
+        user ? withToken(user.Get(), 0, program.Get(), line.Get(), 0, nullptr, nullptr, &si, &pi)
+             : ::CreateProcessW(program.Get(), line.Get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                                &pi);
+    if (started) {
+        ::CloseHandle(pi.hProcess);
+        ::CloseHandle(pi.hThread);
     }
-    FreeText(program);
-    FreeText(line);
     return started;
 }
 
@@ -274,12 +268,17 @@ int CControlClient::Drive(CControlChannel& channel, WORD command, CStateView& vi
             break;
         if (reached(view))
             return kDone;
+        if (given || !due(view))
+            continue;
         DWORD error = kErrorNone;
-        if (!given && due(view) && !(given = channel.Command(command, view, kStopBoundMs, &error) != FALSE) &&
-            error == kErrorRefused) {
+        given = channel.Command(command, view, kStopBoundMs, &error) != FALSE;
+        if (!given && error == kErrorRefused) {
             m_out.Line("you may not start or stop the scripts of this station");
             return kRefused;
         }
+        // A Stop is answered once the copy is idle: its answer may be the state waited for.
+        if (given && reached(view))
+            return kDone;
     }
     return NoAnswer();
 }
@@ -357,9 +356,7 @@ int CControlClient::Exit(CControlChannel& channel) {
         m_out.Line("this station runs as a service: --exit stops nothing (the service's own Stop does)");
         return kNotRunning;
     }
-    CHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, view.state.pid));
-    if (!process)
-        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, view.state.pid));
+    CHandle process(OpenProcessToQuery(view.state.pid, SYNCHRONIZE));
     if (!process || !channel.Send(MakeRequest(kControlExit), kAskMs) ||
         ::WaitForSingleObject(process.Get(), kStopBoundMs) != WAIT_OBJECT_0)
         return NoAnswer();
@@ -415,10 +412,8 @@ int CControlClient::List() {
 // Every copy is told at once and waited for together. The file is written only once all have closed; where
 // one did not, those that did are started again as they were.
 int CControlClient::ExitAll(const WCHAR* programFolder, const WCHAR* saveFile) {
-    WCHAR* folder = NewText(kLongPath);
-    WCHAR* image = NewText(kLongPath);
-    if (folder == nullptr || image == nullptr || !FullLongPath(programFolder, folder, kLongPath)) {
-        FreeText(folder), FreeText(image);
+    CHeapText folder(kLongPath), image(kLongPath), path(kLongPath);
+    if (!folder || !image || !path || !FullLongPath(programFolder, folder.Get(), kLongPath)) {
         m_out.Line("no such program folder");
         return ERROR_INVALID_PARAMETER;
     }
@@ -426,14 +421,11 @@ int CControlClient::ExitAll(const WCHAR* programFolder, const WCHAR* saveFile) {
         [&](const CStateView& view) {
             if (view.state.flags & kStateService)
                 return false;
-            WCHAR* path = CopyPath(view.image, view.state.imageLength);
-            const bool inside =
-                path != nullptr && FullLongPath(path, image, kLongPath) && IsInside(image, folder);
-            FreeText(path);
-            return inside;
+            ::CopyMemory(path.Get(), view.image, view.state.imageLength * sizeof(WCHAR));
+            path.Get()[view.state.imageLength] = 0;
+            return FullLongPath(path.Get(), image.Get(), kLongPath) && IsInside(image.Get(), folder.Get());
         },
         [](DWORD) { return false; });
-    FreeText(folder), FreeText(image);
     for (CCopy* copy = copies; copy != nullptr; copy = copy->next) {
         copy->process.Reset(::OpenProcess(SYNCHRONIZE, FALSE, copy->pid));
         copy->channel.Send(MakeRequest(kControlExit), kAskMs);

@@ -88,6 +88,12 @@ BOOL ReadProcessUser(HANDLE process, void* sid) {
     return read;
 }
 
+HANDLE OpenProcessToQuery(DWORD pid, DWORD extra) {
+    const DWORD kLimitedQuery = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
+    HANDLE process = ::OpenProcess(extra | kLimitedQuery, FALSE, pid);
+    return process != nullptr ? process : ::OpenProcess(extra | PROCESS_QUERY_INFORMATION, FALSE, pid);
+}
+
 // Administrators counts also where the group is kept for denying only: an administrator whose rights are
 // not raised is the same administrator, and a pipe knows no difference of integrity.
 CCaller ReadCaller(HANDLE token) {

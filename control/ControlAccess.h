@@ -41,3 +41,6 @@ PSECURITY_DESCRIPTOR MakePipeSecurity(bool service);
 
 // The user a process runs as, into `sid` (SECURITY_MAX_SID_SIZE bytes). FALSE when it cannot be read.
 BOOL ReadProcessUser(HANDLE process, void* sid);
+// A process opened to be asked its user and image, with `extra` rights besides: the query right of Vista
+// and later that any user's process grants, else the full one of the systems before. Null when it cannot be.
+HANDLE OpenProcessToQuery(DWORD pid, DWORD extra = 0);

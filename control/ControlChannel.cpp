@@ -1,17 +1,13 @@
 #include "control/ControlChannel.h"
 
 #include "control/ControlAccess.h"
+#include "control/ControlNames.h"
 #include "control/ControlPipe.h"
+#include "framework/HeapText.h"
 
 #include <wchar.h>
 
-#ifndef PROCESS_QUERY_LIMITED_INFORMATION
-#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
-#endif
-
 namespace {
-
-const DWORD kLongPath = 32768;
 
 // Functions of Vista and later, looked up where the program runs: without them the server cannot be
 // checked, as on the systems before, whose pipes had no such question.
@@ -30,19 +26,13 @@ const WCHAR* FileName(const WCHAR* path) {
 
 // The program's own, running as this user: its image is this program's and its user this one's.
 bool IsOwnCopy(DWORD pid) {
-    CHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process)
-        process.Reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+    CHandle process(OpenProcessToQuery(pid));
     if (!process)
         return false;
     if (ImageNameFn imageName = Kernel<ImageNameFn>("QueryFullProcessImageNameW")) {
-        WCHAR* image = static_cast<WCHAR*>(::HeapAlloc(::GetProcessHeap(), 0, kLongPath * sizeof(WCHAR)));
+        CHeapText image(kLongPath);
         DWORD length = kLongPath;
-        const bool ours =
-            image != nullptr && imageName(process.Get(), 0, image, &length) && IsProgramImage(image);
-        if (image != nullptr)
-            ::HeapFree(::GetProcessHeap(), 0, image);
-        if (!ours)
+        if (!image || !imageName(process.Get(), 0, image.Get(), &length) || !IsProgramImage(image.Get()))
             return false;
     }
     union {

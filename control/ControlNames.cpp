@@ -1,6 +1,7 @@
 #include "control/ControlNames.h"
 
 #include "framework/Handle.h"
+#include "framework/HeapText.h"
 
 #include <stdio.h>
 #include <wchar.h>
@@ -29,8 +30,6 @@ bool ReadFolderIdentity(const WCHAR* path, BY_HANDLE_FILE_INFORMATION& info) {
     return ::GetFileInformationByHandle(folder.Get(), &info) &&
            (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0);
 }
-
-const DWORD kLongPath = 32768;
 
 } // namespace
 
@@ -69,18 +68,15 @@ void StationIdOf(const WCHAR* path, WCHAR* id) {
                  info.nFileIndexHigh, info.nFileIndexLow);
         return;
     }
-    WCHAR* folder =
-        static_cast<WCHAR*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, kLongPath * sizeof(WCHAR)));
+    CHeapText folder(kLongPath);
     DWORD length = 0;
-    if (folder != nullptr && FullLongPath(path, folder, kLongPath)) {
-        length = (DWORD)wcslen(folder);
-        ::CharUpperBuffW(folder, length);
+    if (folder && FullLongPath(path, folder.Get(), kLongPath)) {
+        length = (DWORD)wcslen(folder.Get());
+        ::CharUpperBuffW(folder.Get(), length);
     }
-    const unsigned long long hash = Fnv1a(folder, length * sizeof(WCHAR));
+    const unsigned long long hash = Fnv1a(folder.Get(), length * sizeof(WCHAR));
     swprintf(id, kStationIdSize, L"Quorvid.Station.%08lX%08lX", (unsigned long)(hash >> 32),
              (unsigned long)(hash & 0xFFFFFFFFu));
-    if (folder != nullptr)
-        ::HeapFree(::GetProcessHeap(), 0, folder);
 }
 
 void StationPipeName(const WCHAR* stationId, WCHAR* name) {

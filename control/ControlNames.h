@@ -5,6 +5,8 @@
 #include <windows.h>
 
 enum : unsigned { kStationIdSize = 96, kPipeNameSize = 128 };
+// Characters of the longest path the system takes, with its terminating zero.
+enum : DWORD { kLongPath = 32768 };
 
 // The current folder's station id, "Quorvid.Station.<volume>.<file index>" (or a hash of its long name
 // where the file system gives no index).

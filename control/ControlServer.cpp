@@ -12,7 +12,6 @@
 namespace {
 
 const DWORD kPipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
-const DWORD kLongPath = 32768;
 // An answer that the caller does not take within this is not waited for any longer.
 const DWORD kWriteMs = 10000;
 
@@ -305,6 +304,10 @@ DWORD CControlServer::AnswerState(CSession& session, EControlRight right) {
     image = image < kLongPath ? image : 0;
     return WriteState(session.answer, state, session.folder, folder, session.image, image);
 }
+
+static_assert((DWORD)kControlRows == (DWORD)CConsole::kRows &&
+                  (DWORD)kControlRowSize > (DWORD)CConsole::kMaxLine,
+              "a console's screen fits its answer");
 
 DWORD CControlServer::AnswerScreen(CSession& session, DWORD console) {
     CControlScreen* out = reinterpret_cast<CControlScreen*>(session.answer);

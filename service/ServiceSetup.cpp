@@ -3,6 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/StationLock.h"
 #include "console/ConsoleHistory.h"
+#include "control/ControlNames.h"
+#include "framework/HeapText.h"
 #include "service/EventLog.h"
 #include "service/FolderAccess.h"
 #include "service/ServiceControl.h"
@@ -14,7 +16,6 @@
 
 namespace {
 
-const DWORD kLongPath = 32768;
 // The system waits this long for a service to start; a stop takes the scripts' bound and a little more.
 const DWORD kStartWaitMs = 30000;
 const DWORD kStopWaitMs = 20000;
@@ -33,19 +34,6 @@ union CSid {
 };
 
 // The program's heap buffers, freed with the object.
-struct CText {
-    WCHAR* text;
-    explicit CText(size_t characters)
-        : text(static_cast<WCHAR*>(
-              ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, characters * sizeof(WCHAR)))) {}
-    ~CText() {
-        if (text != nullptr)
-            ::HeapFree(::GetProcessHeap(), 0, text);
-    }
-    CText(const CText&) = delete;
-    CText& operator=(const CText&) = delete;
-};
-
 // A service handle, closed once.
 struct CServiceHandle {
     SC_HANDLE handle;
@@ -156,10 +144,9 @@ int InstallStationService(bool force, WCHAR* said, DWORD size) {
     WCHAR name[kServiceNameSize], account[kServiceNameSize + 16];
     StationServiceName(lock.StationId(), name);
     swprintf(account, kServiceNameSize + 16, L"NT SERVICE\\%ls", name);
-    CText folder(kLongPath), program(kLongPath), line(3 * kLongPath + 64), display(256);
-    if (!folder.text || !program.text || !line.text || !display.text ||
-        !FullLongPath(L".", folder.text, kLongPath) ||
-        ::GetModuleFileNameW(nullptr, program.text, kLongPath) >= kLongPath)
+    CHeapText folder(kLongPath), program(kLongPath), line(3 * kLongPath + 64), display(256);
+    if (!folder || !program || !line || !display || !FullLongPath(L".", folder.Get(), kLongPath) ||
+        ::GetModuleFileNameW(nullptr, program.Get(), kLongPath) >= kLongPath)
         return Failed(said, size, L"the service could not be registered", ERROR_NOT_ENOUGH_MEMORY);
     if (!IsAdministrator())
         return Say(said, size, kSetupDenied,
@@ -167,18 +154,18 @@ int InstallStationService(bool force, WCHAR* said, DWORD size) {
 
     CSid sid;
     bool others = true;
-    if (!ServiceSid(name, &sid) || !FolderOthersMayWrite(folder.text, &sid, &others))
+    if (!ServiceSid(name, &sid) || !FolderOthersMayWrite(folder.Get(), &sid, &others))
         return Failed(said, size, L"the station folder's access could not be read", ::GetLastError());
     if (others && !force)
         return Say(
             said, size, kSetupDenied,
             L"users other than Administrators and SYSTEM may change %ls, and the service would run what they "
             L"put there: let only those change it, or install with --force",
-            folder.text);
+            folder.Get());
     DWORD pid = 0;
     const BOOL installed = FindStationService(lock.StationId(), &pid);
     if (lock.Take() != CStationLock::kTaken && !(installed && pid != 0))
-        return Say(said, size, kSetupHeld, L"a copy of Quorvid supervises %ls: close it first", folder.text);
+        return Say(said, size, kSetupHeld, L"a copy of Quorvid supervises %ls: close it first", folder.Get());
     lock.Release();
 
     CServiceHandle manager(
@@ -190,31 +177,31 @@ int InstallStationService(bool force, WCHAR* said, DWORD size) {
                    : Failed(said, size, L"the service could not be registered", ::GetLastError());
     // The program is quoted always, as the system reads an image path whole only so; the folder as the
     // program reads it back.
-    swprintf(line.text, 3 * kLongPath + 64, L"\"%ls\" --service ", program.text);
-    CText station(kLongPath + 16);
-    if (station.text == nullptr)
+    swprintf(line.Get(), 3 * kLongPath + 64, L"\"%ls\" --service ", program.Get());
+    CHeapText station(kLongPath + 16);
+    if (!station)
         return Failed(said, size, L"the service could not be registered", ERROR_NOT_ENOUGH_MEMORY);
-    swprintf(station.text, kLongPath + 16, L"--station=%ls", folder.text);
-    QuoteArgument(station.text, line.text + wcslen(line.text));
-    swprintf(display.text, 256, L"Quorvid station: %.230ls", folder.text);
+    swprintf(station.Get(), kLongPath + 16, L"--station=%ls", folder.Get());
+    QuoteArgument(station.Get(), line.Get() + wcslen(line.Get()));
+    swprintf(display.Get(), 256, L"Quorvid station: %.230ls", folder.Get());
 
     CServiceHandle service(::OpenServiceW(manager.handle, name, SERVICE_ALL_ACCESS));
     const bool update = service.handle != nullptr;
     if (update && !::ChangeServiceConfigW(service.handle, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                                          SERVICE_ERROR_NORMAL, line.text, nullptr, nullptr, nullptr, account,
-                                          nullptr, display.text))
+                                          SERVICE_ERROR_NORMAL, line.Get(), nullptr, nullptr, nullptr,
+                                          account, nullptr, display.Get()))
         return Failed(said, size, L"the service could not be updated", ::GetLastError());
     if (!update)
-        service.handle = ::CreateServiceW(manager.handle, name, display.text, SERVICE_ALL_ACCESS,
+        service.handle = ::CreateServiceW(manager.handle, name, display.Get(), SERVICE_ALL_ACCESS,
                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                          line.text, nullptr, nullptr, nullptr, account, nullptr);
+                                          line.Get(), nullptr, nullptr, nullptr, account, nullptr);
     if (service.handle == nullptr)
         return Failed(said, size, L"the service could not be registered", ::GetLastError());
-    DWORD error = Configure(service.handle, folder.text);
+    DWORD error = Configure(service.handle, folder.Get());
     if (error == ERROR_SUCCESS)
-        error = GrantFolder(folder.text, &sid);
+        error = GrantFolder(folder.Get(), &sid);
     if (error == ERROR_SUCCESS)
-        error = CEventLog::RegisterSource(program.text);
+        error = CEventLog::RegisterSource(program.Get());
     if (error != ERROR_SUCCESS)
         return Failed(said, size, L"the service could not be set up", error);
 
@@ -234,7 +221,7 @@ int InstallStationService(bool force, WCHAR* said, DWORD size) {
                    update ? L"updated" : L"registered", reason);
     }
     return Say(said, size, kSetupDone, L"%ls the service %ls for %ls: it runs as %ls (process %lu)",
-               update ? L"updated and restarted" : L"installed", name, folder.text, account,
+               update ? L"updated and restarted" : L"installed", name, folder.Get(), account,
                status.dwProcessId);
 }
 
@@ -242,8 +229,8 @@ int RemoveStationService(WCHAR* said, DWORD size) {
     WCHAR id[kStationIdSize], name[kServiceNameSize];
     CurrentStationId(id);
     StationServiceName(id, name);
-    CText folder(kLongPath);
-    if (folder.text == nullptr || !FullLongPath(L".", folder.text, kLongPath))
+    CHeapText folder(kLongPath);
+    if (!folder || !FullLongPath(L".", folder.Get(), kLongPath))
         return Failed(said, size, L"the service could not be removed", ERROR_NOT_ENOUGH_MEMORY);
     if (!IsAdministrator())
         return Say(said, size, kSetupDenied,
@@ -256,7 +243,7 @@ int RemoveStationService(WCHAR* said, DWORD size) {
     if (service.handle == nullptr) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_SERVICE_DOES_NOT_EXIST)
-            return Say(said, size, kSetupNoService, L"no service runs %ls", folder.text);
+            return Say(said, size, kSetupNoService, L"no service runs %ls", folder.Get());
         if (error == ERROR_ACCESS_DENIED)
             return Say(said, size, kSetupDenied,
                        L"the system refused to remove the service: run it as administrator");
@@ -267,7 +254,7 @@ int RemoveStationService(WCHAR* said, DWORD size) {
         return Failed(said, size, L"the service could not be removed", ::GetLastError());
     CSid sid;
     if (ServiceSid(name, &sid))
-        RevokeFolder(folder.text, &sid);
+        RevokeFolder(folder.Get(), &sid);
     // The log's source is the program's, not one station's: it goes with the last station's service.
     bool others = false;
     ForEachStationService(
@@ -278,6 +265,6 @@ int RemoveStationService(WCHAR* said, DWORD size) {
         return Say(said, size, kSetupNotStopped,
                    L"the service %ls of %ls is removed, but it did not stop within %lu s: the system removes "
                    L"it once it has",
-                   name, folder.text, kStopWaitMs / 1000);
-    return Say(said, size, kSetupDone, L"the service %ls of %ls is stopped and removed", name, folder.text);
+                   name, folder.Get(), kStopWaitMs / 1000);
+    return Say(said, size, kSetupDone, L"the service %ls of %ls is stopped and removed", name, folder.Get());
 }

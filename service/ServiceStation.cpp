@@ -7,7 +7,6 @@
 namespace {
 
 const char kWindowClass[] = "Quorvid.ServiceStation";
-const DWORD kLongPath = 32768;
 
 } // namespace
 
@@ -19,12 +18,9 @@ ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 CServiceStation::CServiceStation(CEventLog& log)
-    : m_log(log), m_failures(log),
-      m_folder(
-          static_cast<WCHAR*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, kLongPath * sizeof(WCHAR)))),
-      m_bLookDue(false) {
-    if (m_folder != nullptr && !FullLongPath(L".", m_folder, kLongPath))
-        ::GetCurrentDirectoryW(kLongPath, m_folder);
+    : m_log(log), m_failures(log), m_folder(kLongPath), m_bLookDue(false) {
+    if (m_folder && !FullLongPath(L".", m_folder.Get(), kLongPath))
+        ::GetCurrentDirectoryW(kLongPath, m_folder.Get());
 }
 
 CServiceStation::~CServiceStation() {
@@ -32,8 +28,6 @@ CServiceStation::~CServiceStation() {
         ::DestroyWindow(m_hWnd);
         m_hWnd = nullptr;
     }
-    if (m_folder != nullptr)
-        ::HeapFree(::GetProcessHeap(), 0, m_folder);
 }
 
 LRESULT CALLBACK CServiceStation::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -45,7 +39,7 @@ LRESULT CALLBACK CServiceStation::WindowProc(HWND hWnd, UINT message, WPARAM wPa
 }
 
 void CServiceStation::CannotRun(DWORD error) {
-    ReportCannotRun(m_log, m_folder != nullptr ? m_folder : L".", error);
+    ReportCannotRun(m_log, m_folder ? m_folder.Get() : L".", error);
     ::SetLastError(error);
 }
 
@@ -57,7 +51,7 @@ void ReportCannotRun(CEventLog& log, const WCHAR* folder, DWORD error) {
 }
 
 CServiceStation::EStart CServiceStation::Start() {
-    const WCHAR* folder = m_folder != nullptr ? m_folder : L".";
+    const WCHAR* folder = m_folder ? m_folder.Get() : L".";
     if (m_lock.Take() != CStationLock::kTaken) {
         m_log.Report(MSG_STATION_HELD, &folder, 1);
         return kHeld;
@@ -122,7 +116,7 @@ void CServiceStation::OnTimer(UINT_PTR id) {
 // Each history is told it has been read: its next change brings a notice; a change that came meanwhile
 // is looked at again on the timer.
 void CServiceStation::LookForFailures() {
-    const WCHAR* folder = m_folder != nullptr ? m_folder : L".";
+    const WCHAR* folder = m_folder ? m_folder.Get() : L".";
     const UINT ids[] = {kStationId, kUploaderId};
     for (UINT id : ids) {
         CConsole& console = *ConsoleOf(id);

@@ -6,6 +6,7 @@
 
 #include "app/StationLock.h"
 #include "control/StationRun.h"
+#include "framework/HeapText.h"
 #include "framework/Wnd.h"
 #include "service/EventLog.h"
 #include "service/ScriptFailures.h"
@@ -53,7 +54,7 @@ private:
     CScriptFailures m_failures;
     CStationLock m_lock;
     // The station folder's full name, for the event log; null where it could not be had.
-    WCHAR* m_folder;
+    CHeapText m_folder;
     // A look at the histories is due, on kLookTimer.
     bool m_bLookDue;
 };
